@@ -1,0 +1,10 @@
+# Whole-build sanitizer configurations, chosen with HUSHKIT_SANITIZE.
+if(HUSHKIT_SANITIZE STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+elseif(HUSHKIT_SANITIZE STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+elseif(NOT HUSHKIT_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "HUSHKIT_SANITIZE must be empty, address or thread")
+endif()

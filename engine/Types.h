@@ -1,0 +1,72 @@
+#pragma once
+// Types shared by the engine, the renderer, the plug-in's processor and
+// controller, and the editor: parameter identifiers, processing modes,
+// cleanup profiles, default values and the plug-in's class identifiers.
+
+#include <cstdint>
+
+namespace hushkit {
+
+// Parameter identifiers. Ids 0 to 8 are also the engine's parameter indices;
+// all values are normalized to 0..1. Ids 100 to 104 are read-only meters.
+struct ParamId {
+    enum : uint32_t {
+        CleanAmount = 0,
+        OriginalAmbience = 1,
+        NoiseReduction = 2,
+        BodyRestore = 3,
+        FrequencyFocus = 4,
+        DryWet = 5,
+        OutputGain = 6,
+        Bypass = 7,
+        CleanupProfile = 8,
+        ProcessingMode = 9,
+        InputPeak = 100,
+        OutputPeak = 101,
+        Reduction = 102,
+        NeuralActive = 103,
+        Clipping = 104,
+    };
+};
+
+// The parameter id of the processing-mode list.
+constexpr uint32_t ProcessingMode = 9;
+
+// Number of engine parameters (ids 0 to 8).
+constexpr int EngineParamCount = 9;
+
+// Default normalized values of ids 0 to 8.
+constexpr float Defaults[EngineParamCount] = {1.0f, 0.0f, 1.0f, 0.0f, 0.1f, 1.0f, 0.5f, 0.0f, 0.5f};
+
+// Defaults followed by the processing mode 0.5 (Neural Classic), as doubles.
+constexpr double ResetValues[10] = {1.0, 0.0, 1.0, 0.0, double(0.1f), 1.0, 0.5, 0.0, 0.5, 0.5};
+
+enum class Mode : int32_t { NeuralLive = 0, NeuralClassic = 1, LiveDsp = 2 };
+
+enum class Profile : int32_t { Live = 0, Broadcast = 1, Studio = 2 };
+
+// Index of a three-entry list (mode or profile) for a normalized value v:
+// 0 when v < 0, else the integer part of min(v, 1) * 2 + 0.5. Callers reject
+// non-finite values before asking.
+inline int32_t listIndex(double v)
+{
+    if (v < 0.0)
+        return 0;
+    const double c = v < 1.0 ? v : 1.0;
+    return static_cast<int32_t>(c * 2.0 + 0.5);
+}
+
+// Normalized value of a list index: index * 0.5.
+inline double listValue(int32_t index) { return index * 0.5; }
+
+// The plug-in's class identifiers as four 32-bit words each. The four share
+// their last three words and differ in the lowest byte of the first word.
+struct ClassWords {
+    uint32_t w0, w1, w2, w3;
+};
+constexpr ClassWords ProcessorWords{0x48534B01u, 0x7A3C4E21u, 0x9B5D0F63u, 0x2E8A61C7u};
+constexpr ClassWords ControllerWords{0x48534B02u, 0x7A3C4E21u, 0x9B5D0F63u, 0x2E8A61C7u};
+constexpr ClassWords LiveWords{0x48534B03u, 0x7A3C4E21u, 0x9B5D0F63u, 0x2E8A61C7u};
+constexpr ClassWords NeuralLiveWords{0x48534B04u, 0x7A3C4E21u, 0x9B5D0F63u, 0x2E8A61C7u};
+
+} // namespace hushkit

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# The whole test suite: set-up, then a release build and an address/undefined
+# sanitizer build, each built and run through ctest.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh
+
+jobs=$(nproc)
+
+run_config() {
+    local name=$1; shift
+    echo "=== $name build ==="
+    mkdir -p build
+    local log="build/$name.log"
+    if ! { cmake -S . -B "build/$name" -DCMAKE_BUILD_TYPE=Release "$@" &&
+           cmake --build "build/$name" -j "$jobs"; } >"$log" 2>&1; then
+        cat "$log"
+        echo "$name build failed" >&2
+        return 1
+    fi
+    echo "=== $name tests ==="
+    ctest --test-dir "build/$name" --output-on-failure -j "$jobs"
+}
+
+run_config release
+run_config asan -DHUSHKIT_SANITIZE=address -DHUSHKIT_BENCH=OFF
