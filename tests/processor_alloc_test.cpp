@@ -1,0 +1,132 @@
+// The block path neither allocates nor locks. This program replaces the
+// global operator new to count allocations, and on Linux builds without a
+// sanitizer also counts pthread mutex locks, while process runs.
+
+#include "processor_host.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define HUSHKIT_COUNT_LOCKS 1
+#include <dlfcn.h>
+#include <pthread.h>
+#endif
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+std::atomic<long> locks{0};
+
+void* allocate(std::size_t size)
+{
+    if (counting.load(std::memory_order_relaxed))
+        allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+} // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (counting.load(std::memory_order_relaxed))
+        allocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+#ifdef HUSHKIT_COUNT_LOCKS
+extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex)
+{
+    using Lock = int (*)(pthread_mutex_t*);
+    static const Lock real = reinterpret_cast<Lock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+    if (counting.load(std::memory_order_relaxed))
+        locks.fetch_add(1, std::memory_order_relaxed);
+    return real(mutex);
+}
+#endif
+
+using namespace hushkit;
+using namespace hushkit::test;
+
+namespace {
+
+struct Counted {
+    long allocations;
+    long locks;
+};
+
+Counted countProcess(Host& host, int frames)
+{
+    host.bind(frames);
+    allocations = 0;
+    locks = 0;
+    counting = true;
+    const tresult result = host.processor->process(host.data);
+    counting = false;
+    EXPECT_EQ(result, kResultOk);
+    host.inChanges.clearQueue();
+    return {allocations.load(), locks.load()};
+}
+
+TEST(ProcessorAllocation, CounterSeesAllocations)
+{
+    counting = true;
+    allocations = 0;
+    auto* p = new int(3);
+    counting = false;
+    delete p;
+    EXPECT_EQ(allocations.load(), 1);
+#ifdef HUSHKIT_COUNT_LOCKS
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+    locks = 0;
+    counting = true;
+    pthread_mutex_lock(&mutex);
+    counting = false;
+    pthread_mutex_unlock(&mutex);
+    EXPECT_EQ(locks.load(), 1);
+#endif
+}
+
+TEST(ProcessorAllocation, BlockPathAllocatesNothingAndTakesNoLock)
+{
+    for (double rate : {48000.0, 44100.0}) {
+        SCOPED_TRACE(rate);
+        Host host;
+        ASSERT_TRUE(host.start(rate, 512));
+        for (int c = 0; c < 2; ++c)
+            host.in[c] = voicePlusNoise(512, 3u + static_cast<unsigned>(c));
+        ASSERT_EQ(host.run(512), kResultOk);  // the host's own queues are set up here
+
+        // Each block: a mode switch, changes at several offsets, and a state
+        // loaded on the main thread beforehand.
+        const double modes[] = {0.0, 1.0, 0.5, 0.0, 0.5};
+        for (double mode : modes) {
+            SCOPED_TRACE(mode);
+            ASSERT_EQ(loadState(*host.processor, recordBytes(2, {0.9f, 0.1f, 0.8f, 0.2f, 0.3f, 0.9f, 0.5f, 0.0f,
+                                                                0.5f, static_cast<float>(mode)})),
+                      kResultOk);
+            host.addChange(ParamId::ProcessingMode, 0, mode);
+            host.addChange(ParamId::CleanAmount, 0, 0.7);
+            host.addChange(ParamId::CleanAmount, 128, 0.2);
+            host.addChange(ParamId::CleanupProfile, 300, 1.0);
+            host.addChange(ParamId::OutputGain, 511, 0.6);
+            const Counted counted = countProcess(host, 512);
+            EXPECT_EQ(counted.allocations, 0);
+            EXPECT_EQ(counted.locks, 0);
+        }
+    }
+}
+
+} // namespace
