@@ -6,8 +6,8 @@
 
 struct DenoiseState;
 
-extern "C" float hushkit_analyze(DenoiseState* st, float* gains, const float* frame);
-
-// Nonzero when the linked library's private state has the layout that
-// hushkit_analyze was written against.
+// Nonzero when the linked library's state has the layout that the analysis
+// entry is written against; the entry must not run on any other build.
 extern "C" int hushkit_analyze_supported(void);
+
+extern "C" float hushkit_analyze(DenoiseState* st, float* gains, const float* frame);
