@@ -55,81 +55,138 @@ void Engine::process(const float* const* in, float* const* out, int32_t channels
         processConverting(in, out, channels, frames);
 }
 
-void Engine::processNative(const float* const* in, float* const* out, int32_t channels, int32_t frames)
+namespace {
+
+// The filter and envelope states of one channel, held in locals for the
+// length of a block so that they stay in registers from sample to sample.
+struct Filters {
+    float hpPrevIn;
+    float hpPrevOut;
+    float envelope;
+    float gate;
+    float bodyState;
+};
+
+// The chain for a channel count known at compile time (1 or 2), so that the
+// channel loop unrolls and every per-sample state lives in a register. The
+// engine's members are read at the start and written back at the end; in
+// between nothing but the chain itself touches them.
+template <int Channels>
+void runChain(Engine& e, const float* const* in, float* const* out, int32_t frames)
 {
-    if (!out || channels <= 0 || frames < 0 || channels > channelCount)
-        return;
+    const float rate = static_cast<float>(e.processingRate);
+    const float smoothing = e.coef[0];
+    // Release and attack coefficients, indexed by "rising": a table lookup
+    // instead of a branch, since the envelope's direction changes from
+    // sample to sample and cannot be predicted.
+    const float followCoef[2] = {e.coef[2], e.coef[1]};
+    const float bodyCoef = e.coef[3];
+    const bool neural = e.neuralActive;
+    const bool live = e.live;
+    const bool resampling = e.resampling;
+    const int32_t delayLength = e.delayLength;
 
-    inputPeak = 0.0f;
-    outputPeak = 0.0f;
-    reduction = 0.0f;
-    clipped = false;
-    neuralFault = false;
-    if (frames == 0)
-        return;
+    float target[EngineParamCount];
+    float s[EngineParamCount];
+    for (int k = 0; k < EngineParamCount; ++k) {
+        target[k] = e.target[k];
+        s[k] = e.smoothed[k];
+    }
+    float lastFocus = e.lastFocus;
+    float highpassCoef = e.highpassCoef;
+    float lastGain = e.lastGain;
+    float outputGain = e.outputGain;
 
-    const float rate = static_cast<float>(processingRate);
+    Filters f[Channels];
+    for (int c = 0; c < Channels; ++c) {
+        const ChannelState& ch = e.channel[c];
+        f[c] = {ch.hpPrevIn, ch.hpPrevOut, ch.envelope, ch.gate, ch.bodyState};
+    }
+
+    float inputPeak = 0.0f;
+    float outputPeak = 0.0f;
     float reductionSum = 0.0f;
+    bool clipped = false;
+    bool neuralFault = false;
 
-    for (int32_t n = 0; n < frames; ++n) {
-        for (int k = 0; k < EngineParamCount; ++k)
-            smoothed[k] = smoothed[k] + (target[k] - smoothed[k]) * coef[0];
-
-        const float s0 = smoothed[ParamId::CleanAmount];
-        const float s1 = smoothed[ParamId::OriginalAmbience];
-        const float s2 = smoothed[ParamId::NoiseReduction];
-        const float s3 = smoothed[ParamId::BodyRestore];
-        const float s5 = smoothed[ParamId::DryWet];
-        const float s7 = smoothed[ParamId::Bypass];
-        const float s8 = smoothed[ParamId::CleanupProfile];
+    // The values derived from the smoothed parameters for one sample frame.
+    float s3 = 0.0f, s5 = 0.0f, s7 = 0.0f, depth = 0.0f, studio = 0.0f, exponent = 0.0f;
+    float threshold = 0.0f, expanderDepth = 0.0f;
+    auto derive = [&] {
+        const float s0 = s[ParamId::CleanAmount];
+        const float s1 = s[ParamId::OriginalAmbience];
+        const float s2 = s[ParamId::NoiseReduction];
+        s3 = s[ParamId::BodyRestore];
+        s5 = s[ParamId::DryWet];
+        s7 = s[ParamId::Bypass];
+        const float s8 = s[ParamId::CleanupProfile];
 
         const float profile = s8 + s8;
         const float factor = profile <= 1.0f ? profile * 0.15f + 0.85f : 1.0f;
-        const float depth = ((s1 * -0.25f + 1.0f) * (s2 * s0)) * factor;
-        const float studio = std::max(profile - 1.0f, 0.0f);
+        depth = ((s1 * -0.25f + 1.0f) * (s2 * s0)) * factor;
+        studio = std::max(profile - 1.0f, 0.0f);
         const float knee = profile * 0.4f + 0.6f;
-        const float exponent = profile * 0.05f + 0.25f;
+        exponent = profile * 0.05f + 0.25f;
 
-        const float focus = smoothed[ParamId::FrequencyFocus];
+        const float focus = s[ParamId::FrequencyFocus];
         if (!(focus == lastFocus)) {
             lastFocus = focus;
             highpassCoef = std::exp(((focus * 145.0f + 35.0f) * -6.2831855f) / rate);
         }
-        const float gainParam = smoothed[ParamId::OutputGain];
+        const float gainParam = s[ParamId::OutputGain];
         if (!(gainParam == lastGain)) {
             lastGain = gainParam;
             outputGain = std::pow(10.0f, (gainParam * 36.0f - 18.0f) / 20.0f);
         }
 
-        const float threshold = (s2 * 0.009f) * knee + 0.001f;
-        const float expanderDepth = s2 * s0;
+        threshold = (s2 * 0.009f) * knee + 0.001f;
+        expanderDepth = s2 * s0;
+    };
 
-        for (int32_t c = 0; c < channels; ++c) {
+    // When a smoothing step would leave every value as it is (the values
+    // have reached their targets, or come as close as float steps allow),
+    // the smoothed values stay fixed for the whole block, since the targets
+    // do not change during a call; the derived values are then formed once.
+    bool settled = true;
+    for (int k = 0; k < EngineParamCount; ++k)
+        settled = settled && s[k] + (target[k] - s[k]) * smoothing == s[k];
+    if (settled)
+        derive();
+
+    for (int32_t n = 0; n < frames; ++n) {
+        if (!settled) {
+            for (int k = 0; k < EngineParamCount; ++k)
+                s[k] = s[k] + (target[k] - s[k]) * smoothing;
+            derive();
+        }
+
+        for (int c = 0; c < Channels; ++c) {
             float* const dst = out[c];
             if (!dst)
                 continue;
-            ChannelState& ch = channel[c];
+            Filters& fc = f[c];
 
             float x = (in && in[c]) ? in[c][n] : 0.0f;
             x = std::isfinite(x) ? clamp4(x) : 0.0f;
             inputPeak = std::max(inputPeak, std::fabs(x));
 
-            const float hp = ((ch.hpPrevOut + x) - ch.hpPrevIn) * highpassCoef;
-            ch.hpPrevIn = x;
-            ch.hpPrevOut = hp;
+            const float hp = ((fc.hpPrevOut + x) - fc.hpPrevIn) * highpassCoef;
+            fc.hpPrevIn = x;
+            fc.hpPrevOut = hp;
 
             const float a = std::fabs(hp);
-            ch.envelope = ch.envelope + (a - ch.envelope) * (a > ch.envelope ? coef[1] : coef[2]);
-            const float g = limitUnit(ch.envelope / threshold, 0.15f);
-            ch.gate = ch.gate + (g - ch.gate) * (g > ch.gate ? coef[1] : coef[2]);
-            const float dsp = (1.0f - expanderDepth * (1.0f - ch.gate)) * hp;
+            fc.envelope = fc.envelope + (a - fc.envelope) * followCoef[a > fc.envelope];
+            const float g = limitUnit(fc.envelope / threshold, 0.15f);
+            fc.gate = fc.gate + (g - fc.gate) * followCoef[g > fc.gate];
+            const float dsp = (1.0f - expanderDepth * (1.0f - fc.gate)) * hp;
 
             float mixed;
             float dry;
-            if (!neuralActive) {
+            if (!neural) {
                 mixed = dsp;
                 dry = x;
             } else {
+                ChannelState& ch = e.channel[c];
                 const int32_t pos = ch.delayPos;
                 dry = ch.dryDelay[pos];
                 ch.dryDelay[pos] = x;
@@ -137,7 +194,7 @@ void Engine::processNative(const float* const* in, float* const* out, int32_t ch
                 ch.wetDelay[pos] = dsp;
                 ch.delayPos = pos + 1 == delayLength ? 0 : pos + 1;
 
-                float e = live ? ch.fir.process(hp) : ch.frameOut[ch.framePos] * 3.0517578e-05f;
+                float est = live ? ch.fir.process(hp) : ch.frameOut[ch.framePos] * 3.0517578e-05f;
                 ch.frameIn[ch.framePos] = hp * 32768.0f;
 
                 if (ch.fault) {
@@ -147,11 +204,11 @@ void Engine::processNative(const float* const* in, float* const* out, int32_t ch
                         closeFrame(ch, neuralFault);
                 } else {
                     if (!live)
-                        e = e * (1.0f - studio * (1.0f - ch.speech));
-                    e = std::isfinite(e) ? clamp4(e) : 0.0f;
-                    mixed = dspDelayed + (e - dspDelayed) * depth;
+                        est = est * (1.0f - studio * (1.0f - ch.speech));
+                    est = std::isfinite(est) ? clamp4(est) : 0.0f;
+                    mixed = dspDelayed + (est - dspDelayed) * depth;
                     if (++ch.framePos == FrameSize) {
-                        const float r = live ? liveFrameStep(ch, exponent)
+                        const float r = live ? e.liveFrameStep(ch, exponent)
                                              : rnnoise_process_frame(ch.denoiser, ch.frameOut, ch.frameIn);
                         const float q = limitUnit(r / 0.35f, 0.08f);
                         ch.speech = ch.speech + (q - ch.speech) * (q > ch.speech ? 0.85f : 0.08f);
@@ -160,8 +217,8 @@ void Engine::processNative(const float* const* in, float* const* out, int32_t ch
                 }
             }
 
-            ch.bodyState = ch.bodyState + (mixed - ch.bodyState) * coef[3];
-            float y = (ch.bodyState * s3) * 0.35f + mixed;
+            fc.bodyState = fc.bodyState + (mixed - fc.bodyState) * bodyCoef;
+            float y = (fc.bodyState * s3) * 0.35f + mixed;
 
             if (!resampling) {
                 y = ((y - dry) * s5 + dry) * outputGain;
@@ -181,7 +238,48 @@ void Engine::processNative(const float* const* in, float* const* out, int32_t ch
         }
     }
 
-    reduction = reductionSum / static_cast<float>(static_cast<int32_t>(frames * channels));
+    for (int k = 0; k < EngineParamCount; ++k)
+        e.smoothed[k] = s[k];
+    e.lastFocus = lastFocus;
+    e.highpassCoef = highpassCoef;
+    e.lastGain = lastGain;
+    e.outputGain = outputGain;
+    for (int c = 0; c < Channels; ++c) {
+        ChannelState& ch = e.channel[c];
+        ch.hpPrevIn = f[c].hpPrevIn;
+        ch.hpPrevOut = f[c].hpPrevOut;
+        ch.envelope = f[c].envelope;
+        ch.gate = f[c].gate;
+        ch.bodyState = f[c].bodyState;
+    }
+
+    e.inputPeak = inputPeak;
+    e.outputPeak = outputPeak;
+    e.clipped = clipped;
+    e.neuralFault = neuralFault;
+    e.reduction = reductionSum / static_cast<float>(static_cast<int32_t>(frames * Channels));
+}
+
+} // namespace
+
+void Engine::processNative(const float* const* in, float* const* out, int32_t channels, int32_t frames)
+{
+    if (!out || channels <= 0 || frames < 0 || channels > channelCount)
+        return;
+
+    inputPeak = 0.0f;
+    outputPeak = 0.0f;
+    reduction = 0.0f;
+    clipped = false;
+    neuralFault = false;
+    if (frames == 0)
+        return;
+
+    // channelCount is 1 or 2, so channels is too.
+    if (channels == 1)
+        runChain<1>(*this, in, out, frames);
+    else
+        runChain<2>(*this, in, out, frames);
 }
 
 } // namespace hushkit
