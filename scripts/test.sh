@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: set-up, then a release build and an address/undefined
-# sanitizer build, each built and run through ctest.
+# sanitizer build, each built and run through ctest, and the threading test
+# under ThreadSanitizer.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
