@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 
 #include "Engine.h"
+#include "Sample.h"
 
 namespace hushkit {
 
@@ -24,8 +25,6 @@ public:
 private:
     unsigned int saved;
 };
-
-inline float clamp4(float v) { return v < -4.0f ? -4.0f : (v > 4.0f ? 4.0f : v); }
 
 // v limited to lo..1: below lo gives lo, else the smaller of v and 1.
 inline float limitUnit(float v, float lo) { return v < lo ? lo : std::min(v, 1.0f); }
@@ -90,7 +89,7 @@ inline Lanes absLanes(Lanes v) { return _mm_and_ps(v, _mm_castsi128_ps(_mm_set1_
 // All ones where v is finite (|v| < inf is false for NaN and infinities).
 inline Lanes finiteLanes(Lanes v) { return _mm_cmplt_ps(absLanes(v), splat(INFINITY)); }
 
-// clamp4 per lane. A value inside -4..4 is passed through by selection, so
+// clampSample per lane. A value inside -4..4 is passed through by selection, so
 // it keeps its exact bits, as in the scalar form (a min/max instruction
 // would turn a denormal into zero while denormals-are-zero is set).
 inline Lanes clampLanes(Lanes v)
@@ -164,7 +163,7 @@ inline float neuralStep(Engine& e, ChannelState& ch, float x, float hp, float ds
 
     if (!live)
         est = est * (1.0f - d.studio * (1.0f - ch.speech));
-    est = std::isfinite(est) ? clamp4(est) : 0.0f;
+    est = sanitizeSample(est);
     const float mixed = dspDelayed + (est - dspDelayed) * d.depth;
     if (++ch.framePos == FrameSize) {
         const float r = live ? e.liveFrameStep(ch, d.exponent)
@@ -378,11 +377,7 @@ void Engine::processNative(const float* const* in, float* const* out, int32_t ch
     if (!out || channels <= 0 || frames < 0 || channels > channelCount)
         return;
 
-    inputPeak = 0.0f;
-    outputPeak = 0.0f;
-    reduction = 0.0f;
-    clipped = false;
-    neuralFault = false;
+    clearMeters();
     if (frames == 0)
         return;
 

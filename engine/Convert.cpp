@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "Engine.h"
+#include "Sample.h"
 
 namespace hushkit {
 
@@ -56,18 +57,28 @@ inline float ringDot(const float* w, const float* ring, int64_t first, int lo, i
     return sum;
 }
 
-inline float sanitizeInput(float x)
-{
-    if (!std::isfinite(x))
-        return 0.0f;
-    return x < -4.0f ? -4.0f : (x > 4.0f ? 4.0f : x);
-}
-
 // Limits a tap bound to -1..32; a range whose lower bound lies above its upper
 // bound is empty.
 inline int clampTap(int64_t t)
 {
     return t < -1 ? -1 : (t > KernelTaps ? KernelTaps : static_cast<int>(t));
+}
+
+// The taps t (first + t being the sample read) that fall on samples a
+// 128-entry history holds when `newest` is the last sample written: none
+// before the stream's start, past the newest or older than the history.
+struct TapRange {
+    int lo;
+    int hi;
+};
+
+inline TapRange heldTaps(int64_t first, int64_t newest)
+{
+    int64_t lo = -first;
+    if (newest - (ConvHistory - 1) - first > lo)
+        lo = newest - (ConvHistory - 1) - first;
+    const int64_t hi = newest - first;
+    return {clampTap(lo < 0 ? 0 : lo), clampTap(hi < KernelTaps - 1 ? hi : KernelTaps - 1)};
 }
 
 } // namespace
@@ -81,11 +92,7 @@ void Engine::processConverting(const float* const* in, float* const* out, int32_
     const double outOffset = latency / ratio - delayLength;
 
     if (frames == 0) {
-        inputPeak = 0.0f;
-        outputPeak = 0.0f;
-        reduction = 0.0f;
-        clipped = false;
-        neuralFault = false;
+        clearMeters();
         return;
     }
 
@@ -109,7 +116,7 @@ void Engine::processConverting(const float* const* in, float* const* out, int32_
             float x = 0.0f;
             if (in != nullptr && in[c] != nullptr)
                 x = in[c][n];
-            x = sanitizeInput(x);
+            x = sanitizeSample(x);
             inputHistory[c][i & HistoryMask] = x;
             dryHistory[c][i & DryMask] = x;
             const float ax = std::fabs(x);
@@ -122,16 +129,11 @@ void Engine::processConverting(const float* const* in, float* const* out, int32_
             const int64_t k = nativePosition;
             const KernelPhase p = locate(static_cast<double>(k) * ratio);
             interpolateWeights(inputKernel, p, weights);
-            // Taps outside the samples held (before the stream's start, past
-            // sample i, or older than the history) are left out.
+            // Only taps on input samples still held are read; sample i is the newest.
             const int64_t first = p.base - 15;
-            int64_t lo = -first;
-            if (i - 127 - first > lo)
-                lo = i - 127 - first;
-            const int tLo = clampTap(lo < 0 ? 0 : lo);
-            const int tHi = clampTap(i - first < KernelTaps - 1 ? i - first : KernelTaps - 1);
+            const TapRange taps = heldTaps(first, i);
             for (int32_t c = 0; c < channels; ++c)
-                nativeIn[c] = ringDot(weights, inputHistory[c], first, tLo, tHi);
+                nativeIn[c] = ringDot(weights, inputHistory[c], first, taps.lo, taps.hi);
 
             processNative(nativeInPtr, nativeOutPtr, channels, 1);
 
@@ -146,12 +148,7 @@ void Engine::processConverting(const float* const* in, float* const* out, int32_
         const KernelPhase p = locate(position);
         bool weightsReady = false;
         const int64_t first = p.base - 15;
-        int64_t lo = -first;
-        if (nativePosition - 128 - first > lo)
-            lo = nativePosition - 128 - first;
-        const int tLo = clampTap(lo < 0 ? 0 : lo);
-        const int64_t hi = nativePosition - 1 - first;
-        const int tHi = clampTap(hi < KernelTaps - 1 ? hi : KernelTaps - 1);
+        const TapRange taps = heldTaps(first, nativePosition - 1);
         const float s5 = smoothed[ParamId::DryWet];
         const float s7 = smoothed[ParamId::Bypass];
         const int64_t dryIndex = i - latency;
@@ -163,14 +160,11 @@ void Engine::processConverting(const float* const* in, float* const* out, int32_
                 interpolateWeights(outputKernel, p, weights);
                 weightsReady = true;
             }
-            const float w = ringDot(weights, outputHistory[c], first, tLo, tHi);
+            const float w = ringDot(weights, outputHistory[c], first, taps.lo, taps.hi);
             const float dry = dryIndex >= 0 ? dryHistory[c][dryIndex & DryMask] : 0.0f;
             float y = ((w - dry) * s5 + dry) * outputGain;
             y = (dry - y) * s7 + y;
-            if (!std::isfinite(y))
-                y = 0.0f;
-            else
-                y = y < -4.0f ? -4.0f : (y > 4.0f ? 4.0f : y);
+            y = sanitizeSample(y);
             out[c][n] = y;
             const float ay = std::fabs(y);
             if (ay > callOutputPeak)

@@ -114,6 +114,11 @@ void Engine::snapParameters()
     std::copy(std::begin(target), std::end(target), std::begin(smoothed));
     lastFocus = -1.0f;
     lastGain = -1.0f;
+    clearMeters();
+}
+
+void Engine::clearMeters()
+{
     inputPeak = outputPeak = reduction = 0.0f;
     clipped = neuralFault = false;
 }

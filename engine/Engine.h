@@ -115,6 +115,9 @@ public:
 
     // --- internal steps, public like the rest of the engine ---
 
+    // The five meters back to zero.
+    void clearMeters();
+
     // Converter positions and histories back to zero (both resets).
     void clearConversionState();
 

@@ -121,7 +121,8 @@ void Controller::localizeParameters()
     for (ParamID id = 0; id <= ParamId::ProcessingMode; ++id)
         setTitles(getParameterObject(id), static_cast<i18n::Key>(id));
     for (ParamID id = ParamId::InputPeak; id <= ParamId::Clipping; ++id)
-        setTitles(getParameterObject(id), static_cast<i18n::Key>(id - 90));
+        setTitles(getParameterObject(id),
+                  static_cast<i18n::Key>(static_cast<int32>(i18n::Key::InputPeak) + (id - ParamId::InputPeak)));
 
     using i18n::Key;
     const Key profileKeys[3] = {Key::ProfileLive, Key::ProfileBroadcast, Key::ProfileStudio};
