@@ -35,7 +35,7 @@ TEST(ModuleWithoutNoiseSuppression, EveryModeCleansWithLiveDspWithoutDelay)
             ASSERT_EQ(s.processor->process(s.data), kResultOk);
             auto reported = s.reported();
             ASSERT_TRUE(reported.count(hushkit::ParamId::NeuralActive));
-            EXPECT_EQ(reported[hushkit::ParamId::NeuralActive].second, 0.0) << "block at " << start;
+            ASSERT_EQ(reported[hushkit::ParamId::NeuralActive].second, 0.0) << "block at " << start;
             for (int32 i = 0; i < BlockSize; ++i)
                 change += std::fabs(s.data.outputs[0].channelBuffers32[0][i] - input[0][start + i]);
         }
