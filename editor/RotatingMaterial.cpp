@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <utility>
 
+#include <emmintrin.h>
+
 namespace hushkit::knob {
 
 namespace {
@@ -34,34 +36,52 @@ constexpr double MinGain = 0.23, MaxGain = 3.5;
 // Value 1 is the photographed position; the pointer runs over 270 degrees.
 constexpr double DegreesAtZero = 135.0, DegreesSpan = 270.0, DegreesAtOne = 405.0;
 
-// A channel value from a double: clamped to 0..255, truncated.
-uint32_t to8(double x)
-{
-    if (x < 0.0)
-        return 0;
-    if (x > 255.0)
-        return 255;
-    return static_cast<uint32_t>(x);
-}
-
 uint32_t channel(uint32_t p, int shift)
 {
     return (p >> shift) & 0xFFu;
 }
 
-uint32_t mix(uint32_t a, uint32_t b, double t)
+// The four channels of a pixel as doubles, B and G in `low`, R and A in
+// `high`.
+struct Channels {
+    __m128d low, high;
+};
+
+Channels unpack(uint32_t p)
 {
-    const auto diff = static_cast<int32_t>(b) - static_cast<int32_t>(a);
-    return to8(static_cast<double>(diff) * t + a + 0.5);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i words = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), zero), zero);
+    return {_mm_cvtepi32_pd(words), _mm_cvtepi32_pd(_mm_shuffle_epi32(words, _MM_SHUFFLE(1, 0, 3, 2)))};
 }
 
-// mix in each of the four channels.
+// mix of whole channel values a, b with a weight t in 0..1, two lanes at
+// once: (b - a) t + a + 0.5 lies in 0.5..255.5, so truncation alone gives
+// what to8 gives, and the lanes round exactly as the scalar operations do.
+__m128d mixLanes(__m128d a, __m128d b, __m128d t)
+{
+    const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(b, a), t), a), _mm_set1_pd(0.5));
+    return _mm_cvtepi32_pd(_mm_cvttpd_epi32(sum));
+}
+
+Channels mixChannels(const Channels& a, const Channels& b, __m128d t)
+{
+    return {mixLanes(a.low, b.low, t), mixLanes(a.high, b.high, t)};
+}
+
+uint32_t pack(const Channels& c)
+{
+    const __m128i words = _mm_unpacklo_epi64(_mm_cvttpd_epi32(c.low), _mm_cvttpd_epi32(c.high));
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(words, words), _mm_setzero_si128());
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+}
+
+// mix in each of the four channels, t in 0..1. A weight of exactly 1 gives
+// q itself.
 uint32_t mixPixel(uint32_t p, uint32_t q, double t)
 {
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8)
-        out |= mix(channel(p, shift), channel(q, shift), t) << shift;
-    return out;
+    if (t == 1.0)
+        return q;
+    return pack(mixChannels(unpack(p), unpack(q), _mm_set1_pd(t)));
 }
 
 double luma(uint32_t p)
@@ -142,13 +162,10 @@ uint32_t RotatingMaterial::sample(const std::vector<uint32_t>& image, double x, 
     const double fx = x - x0, fy = y - y0;
     const uint32_t* top = image.data() + static_cast<size_t>(y0) * width;
     const uint32_t* bottom = image.data() + static_cast<size_t>(y1) * width;
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const uint32_t upper = mix(channel(top[x0], shift), channel(top[x1], shift), fx);
-        const uint32_t lower = mix(channel(bottom[x0], shift), channel(bottom[x1], shift), fx);
-        out |= mix(upper, lower, fy) << shift;
-    }
-    return out;
+    const __m128d tx = _mm_set1_pd(fx);
+    const Channels upper = mixChannels(unpack(top[x0]), unpack(top[x1]), tx);
+    const Channels lower = mixChannels(unpack(bottom[x0]), unpack(bottom[x1]), tx);
+    return pack(mixChannels(upper, lower, _mm_set1_pd(fy)));
 }
 
 const std::vector<uint32_t>& RotatingMaterial::render(double value)
@@ -179,11 +196,17 @@ void RotatingMaterial::turnFace(double c, double s)
     const int rowEnd = std::min(height, static_cast<int>(cy + Squash * outer) + 2);
     const int columnBegin = std::max(static_cast<int>(cx - outer), 1) - 1;
     const int columnEnd = std::min(width, static_cast<int>(cx + outer) + 2);
+    // Squared radii a little beyond the annulus: pixels outside them cannot
+    // pass the exact test and skip its hypot.
+    const double innerSquared = inner * inner * (1.0 - 1e-9), outerSquared = outer * outer * (1.0 + 1e-9);
     for (int y = rowBegin; y < rowEnd; ++y) {
         const size_t row = static_cast<size_t>(y) * width;
         const double dy = ((y + 0.5) - cy) / Squash;
         for (int x = columnBegin; x < columnEnd; ++x) {
             const double dx = (x + 0.5) - cx;
+            const double squared = dx * dx + dy * dy;
+            if (squared < innerSquared || squared > outerSquared)
+                continue;
             const double r = std::hypot(dx, dy);
             if (r < inner || r > outer)
                 continue;

@@ -200,6 +200,69 @@ TEST(RotatingMaterial, FaceTurnsAboutItsCentre)
     }
 }
 
+// The turned face blends into the photo over its edges: within a quarter of
+// the outer fade (1 k) of the rim and of the inner fade (6 k) of the cap, a
+// pixel moves at most a quarter of the way toward the turned picture. The
+// texture's channels span 20..100, so a full step can be up to 80.
+TEST(RotatingMaterial, FaceFadesInOverItsEdges)
+{
+    const std::vector<uint32_t> source = texture(700, 700);
+    RotatingMaterial material(700, 700, source);
+    const std::vector<uint32_t>& out = material.render(0.4);
+    const double k = 2.0;
+    int edgePixels = 0, largeSteps = 0;
+    for (int y = 0; y < 700; ++y)
+        for (int x = 0; x < 700; ++x) {
+            const double r = std::hypot((x + 0.5) - 350.0, ((y + 0.5) - 248.0) / 0.82);
+            const size_t i = static_cast<size_t>(y) * 700 + x;
+            int step = 0;
+            for (int shift = 0; shift < 24; shift += 8)
+                step = std::max(step, std::abs(static_cast<int>(channel(out[i], shift)) -
+                                               static_cast<int>(channel(source[i], shift))));
+            const bool nearRim = r <= 105.0 * k && r > 105.0 * k - 0.25 * k;
+            const bool nearCap = r >= 31.0 * k && r < 31.0 * k + 0.25 * 6.0 * k;
+            if (nearRim || nearCap) {
+                ASSERT_LE(step, 21) << x << ", " << y << " r " << r;
+                ++edgePixels;
+            } else if (r > 40.0 * k && r < 100.0 * k) {
+                largeSteps += step > 40;
+            }
+        }
+    EXPECT_GT(edgePixels, 500);
+    EXPECT_GT(largeSteps, 10000);
+}
+
+// The relit side fades in below its top outline, out above its bottom and
+// toward both ends: where the fade is below an eighth, a pixel moves at most
+// an eighth of the largest possible step (235 for channels from 20).
+TEST(RotatingMaterial, SideFadesInOverItsEdges)
+{
+    const std::vector<uint32_t> source = texture(700, 700);
+    RotatingMaterial material(700, 700, source);
+    const KnobGeometry g{2.0};
+    const std::vector<uint32_t>& out = material.render(0.6);
+    int edgePixels = 0, largeSteps = 0;
+    for (int y = 0; y < 700; ++y)
+        for (int x = 0; x < 700; ++x) {
+            if (!g.inBand(x, y))
+                continue;
+            const size_t i = static_cast<size_t>(y) * 700 + x;
+            int step = 0;
+            for (int shift = 0; shift < 24; shift += 8)
+                step = std::max(step, std::abs(static_cast<int>(channel(out[i], shift)) -
+                                               static_cast<int>(channel(source[i], shift))));
+            const double d = g.depth(x, y), fromEnd = 228.0 - std::fabs((x + 0.5) - 350.0);
+            if (d < 0.125 * 8.0 || 100.0 - d < 0.125 * 8.0 || fromEnd < 0.125 * 6.0) {
+                ASSERT_LE(step, 30) << x << ", " << y;
+                ++edgePixels;
+            } else {
+                largeSteps += step > 40;
+            }
+        }
+    EXPECT_GT(edgePixels, 400);
+    EXPECT_GT(largeSteps, 5000);
+}
+
 // A narrow bright ridge at the front of a dark side moves with the turn:
 // turned by -30 degrees it shows at the column whose angle on the cylinder
 // is -30 degrees, and the front goes dark.
@@ -254,13 +317,13 @@ TEST(RotatingMaterial, SampleIsBilinearAndClampedToTheEdges)
 }
 
 // The lighting reference is a box blur 2r + 1 wide in both directions with
-// r = trunc(5 k), at least 2; edge pixels repeat.
+// r = trunc(5 k) (315 pixels: k = 0.9, r = 4), at least 2; edge pixels repeat.
 TEST(RotatingMaterial, LightingIsABoxBlur)
 {
     struct Case {
         int size, radius;
     };
-    for (const Case c : {Case{700, 10}, Case{350, 5}, Case{100, 2}}) {
+    for (const Case c : {Case{700, 10}, Case{350, 5}, Case{315, 4}, Case{100, 2}}) {
         const size_t n = static_cast<size_t>(c.size) * c.size;
         RotatingMaterial uniform(c.size, c.size, std::vector<uint32_t>(n, 0x80402010u));
         EXPECT_TRUE(uniform.lighting == uniform.source) << c.size;
