@@ -30,13 +30,15 @@ camera {
 // ---------------------------------------------------------------- sizes ---
 #declare FaceR = 210;        // brushed top face
 #declare CapR = 58;          // centre cap (the face turns from 62 outwards)
+#declare CapTop = 7;         // height of the cap's dome above the face
+#declare CapSphere = (CapR * CapR + (CapTop - 1.5) * (CapTop - 1.5)) / (2 * (CapTop - 1.5)); // rim 1.5 above the face
 #declare SideR = 227.5;      // knurled side, outer radius of the ridges
 #declare SideTop = -10 / C;  // the side's top outline 10 pixels below the face centre
 #declare SideBottom = -110 / C; // a visible band about 100 pixels deep
 #declare Ridges = 72;
 #declare FootTop = SideBottom - 16;
-#declare FootBottom = SideBottom - 32;
-#declare FootR = 225;        // flush under the knurl: nothing lit beside the side
+#declare FootBottom = SideBottom - 40;
+#declare FootR = SideR - 8;  // inside the knurl's core: nothing lit shows beside or between the ridges
 
 // ------------------------------------------------------------- lighting ---
 #if (Pass = 0)
@@ -89,16 +91,18 @@ sphere { <2600, 400, -2600>, 900
     }
 }
 
-// The centre cap: polished, darker, with fine concentric turning marks.
+// The centre cap: polished metal with faint concentric turning marks.
 #declare Cap = texture {
-    pigment { rgb <0.62, 0.64, 0.68> }
-    normal { onion 0.18 scale 1.3 }
+    pigment { rgb <0.74, 0.76, 0.80> }
+    normal { onion 0.04 sine_wave scale 1.1 }
     finish {
-        ambient 0 diffuse 0.45 brilliance 2
-        specular 0.7 roughness 0.03 metallic
-        reflection { 0.35 metallic }
+        ambient 0 diffuse 0.35 brilliance 2
+        specular 0.6 roughness 0.02 metallic
+        reflection { 0.5 metallic }
     }
 }
+
+#declare Gap = texture { pigment { rgb 0.01 } finish { ambient 0 diffuse 0.2 } }
 
 // Polished chamfer; toward the silhouette it faces away from the light and
 // goes as dark as the knurl below it.
@@ -147,16 +151,18 @@ sphere { <2600, 400, -2600>, 900
 
 // ---------------------------------------------------------------- knob ---
 union {
-    // Top face with a shallow groove around the cap.
+    // Top face, with a round recess for the cap.
     difference {
         cylinder { <0, -4, 0>, <0, 0, 0>, FaceR }
-        torus { CapR + 3.5, 2.2 translate <0, 0, 0> }
+        cylinder { <0, -5, 0>, <0, 1, 0>, CapR + 4 }
         texture { Pick(Brushed, Black, White) }
     }
-    // Centre cap, slightly domed.
+    // The recess's dark floor, seen as a thin gap around the cap.
+    cylinder { <0, -4, 0>, <0, -2.5, 0>, CapR + 4 texture { Pick(Gap, Black, White) } }
+    // Centre cap, domed, standing a little above the face.
     intersection {
-        sphere { <0, -CapR * 6, 0>, CapR * 6 + 3.2 }
-        cylinder { <0, -4, 0>, <0, 10, 0>, CapR }
+        sphere { <0, CapTop - CapSphere, 0>, CapSphere }
+        cylinder { <0, -3, 0>, <0, CapTop + 1, 0>, CapR }
         texture { Pick(Cap, Black, White) }
     }
     // Polished chamfer from the face down to the side.
