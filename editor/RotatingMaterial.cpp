@@ -54,9 +54,10 @@ Channels unpack(uint32_t p)
     return {_mm_cvtepi32_pd(words), _mm_cvtepi32_pd(_mm_shuffle_epi32(words, _MM_SHUFFLE(1, 0, 3, 2)))};
 }
 
-// mix of whole channel values a, b with a weight t in 0..1, two lanes at
-// once: (b - a) t + a + 0.5 lies in 0.5..255.5, so truncation alone gives
-// what to8 gives, and the lanes round exactly as the scalar operations do.
+// Blend of whole channel values a and b with a weight t in 0..1, two lanes
+// at once: (b - a) t + a + 0.5, truncated. For such weights the sum lies in
+// 0.5..255.5, so no clamping to 0..255 is needed, and each lane rounds
+// exactly as the same scalar double operations would.
 __m128d mixLanes(__m128d a, __m128d b, __m128d t)
 {
     const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(b, a), t), a), _mm_set1_pd(0.5));

@@ -13,6 +13,8 @@ namespace hushkit::knob {
 // by `scale` = width / 350.
 class RotatingMaterial {
 public:
+    // Takes over width x height pixels (a vector of another length is cut
+    // or padded with transparent pixels).
     RotatingMaterial(int width, int height, std::vector<uint32_t> pixels);
 
     // The photo turned to `value` (clamped to 0..1; NaN counts as 0). The
