@@ -6,7 +6,8 @@ string(LENGTH "${hex}" digits)
 math(EXPR size "${digits} / 2")
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
 # Twenty bytes to a line.
-string(REGEX REPLACE "((0x..,){20})" "\\1\n    " bytes "${bytes}")
+string(REPEAT "0x..," 20 line)
+string(REGEX REPLACE "(${line})" "\\1\n    " bytes "${bytes}")
 file(WRITE "${OUTPUT}.tmp"
 "// Generated from ${INPUT} at build time; do not edit.
 #include <cstddef>
