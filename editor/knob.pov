@@ -5,9 +5,8 @@
 // x = 350 + X, y = 248 - (Y C + Z S), with S = 0.82 the sine of the view's
 // elevation and C its cosine.
 //
-// Pass 0 is the picture; pass 1 shows only the lit foot ring on black (the
-// source of its glow); pass 2 shows only the knob's outline in white (the
-// source of its shadow). Pass comes from the command line (Declare=Pass=n).
+// Pass 0 is the picture; pass 1 shows only the lit foot ring on black, the
+// source of its glow. Pass comes from the command line (Declare=Pass=n).
 
 #version 3.7;
 #ifndef (Pass) #declare Pass = 0; #end
@@ -67,7 +66,6 @@ sphere { <2600, 400, -2600>, 900
 
 // ------------------------------------------------------------- textures ---
 #declare Black = texture { pigment { rgb 0 } finish { ambient 0 diffuse 0 emission 0 } }
-#declare White = texture { pigment { rgb 1 } finish { ambient 0 diffuse 0 emission 1 } }
 
 // Light aluminium brushed in one direction: grooves of random spacing and
 // depth run along x, with a faint slower waviness across them.
@@ -145,8 +143,8 @@ sphere { <2600, 400, -2600>, 900
     finish { ambient 0 diffuse 0.2 emission 1.25 }
 }
 
-#macro Pick(Normal, GlowOnly, OutlineOnly)
-    #if (Pass = 1) GlowOnly #elseif (Pass = 2) OutlineOnly #else Normal #end
+#macro Pick(Normal, GlowOnly)
+    #if (Pass = 1) GlowOnly #else Normal #end
 #end
 
 // ---------------------------------------------------------------- knob ---
@@ -155,18 +153,18 @@ union {
     difference {
         cylinder { <0, -4, 0>, <0, 0, 0>, FaceR }
         cylinder { <0, -5, 0>, <0, 1, 0>, CapR + 4 }
-        texture { Pick(Brushed, Black, White) }
+        texture { Pick(Brushed, Black) }
     }
     // The recess's dark floor, seen as a thin gap around the cap.
-    cylinder { <0, -4, 0>, <0, -2.5, 0>, CapR + 4 texture { Pick(Gap, Black, White) } }
+    cylinder { <0, -4, 0>, <0, -2.5, 0>, CapR + 4 texture { Pick(Gap, Black) } }
     // Centre cap, domed, standing a little above the face.
     intersection {
         sphere { <0, CapTop - CapSphere, 0>, CapSphere }
         cylinder { <0, -3, 0>, <0, CapTop + 1, 0>, CapR }
-        texture { Pick(Cap, Black, White) }
+        texture { Pick(Cap, Black) }
     }
     // Polished chamfer from the face down to the side.
-    cone { <0, -0.5, 0>, FaceR + 0.5, <0, SideTop, 0>, SideR texture { Pick(Chamfer, Black, White) } }
+    cone { <0, -0.5, 0>, FaceR + 0.5, <0, SideTop, 0>, SideR texture { Pick(Chamfer, Black) } }
 
     // Knurled side: a core with rounded ridges around it.
     union {
@@ -177,9 +175,9 @@ union {
                 rotate y * (I + 0.5) * 360 / Ridges }
             #declare I = I + 1;
         #end
-        texture { Pick(Knurl, Black, White) }
+        texture { Pick(Knurl, Black) }
     }
     // Lower edge of the side, a dark step and the lit ring at the foot.
-    cylinder { <0, SideBottom + 1, 0>, <0, FootTop, 0>, SideR - 3 texture { Pick(FootMetal, Black, White) } }
-    cylinder { <0, FootTop, 0>, <0, FootBottom, 0>, FootR texture { Pick(Lit, Lit, White) } }
+    cylinder { <0, SideBottom + 1, 0>, <0, FootTop, 0>, SideR - 3 texture { Pick(FootMetal, Black) } }
+    cylinder { <0, FootTop, 0>, <0, FootBottom, 0>, FootR texture { Pick(Lit, Lit) } }
 }

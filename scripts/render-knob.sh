@@ -3,10 +3,10 @@
 # ImageMagick. Not part of the build: run it by hand after changing the scene,
 # look at the result and commit the PNG.
 #
-# Three passes of the scene: the picture (straight alpha on a transparent
-# ground), the lit foot ring alone (its glow) and the knob's outline (its
-# shadow). The glow and a soft contact shadow are laid under the picture,
-# and the knob's alpha is brought to 253.
+# Two passes of the scene: the picture (straight alpha on a transparent
+# ground) and the lit foot ring alone (the source of its glow). The glow and a
+# soft contact shadow are laid under the picture, and the knob's alpha is
+# brought to 253.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -26,15 +26,14 @@ render() { # PASS FILE QUALITY...
 # Brushed metal needs every pixel supersampled with jitter, or it shows moire.
 render 0 "$work/picture.png" +AM2 +A0.0 +R3 +J1
 render 1 "$work/ring.png" +AM2 +A0.0 +R2
-render 2 "$work/outline.png" +AM2 +A0.0 +R2
 
 # Glow: the ring's light spread over the ground, in its own colour.
 convert "$work/ring.png" -background black -flatten -blur 0x7 -channel RGB -evaluate multiply 1.6 +channel \
     \( +clone -colorspace Gray -evaluate multiply 1.8 \) -alpha off -compose CopyOpacity -composite \
     PNG32:"$work/glow.png"
 
-# Shadow: the knob's footprint on the ground, spread by an overhead soft
-# light, a little heavier toward the lower right (the key light is upper left).
+# Shadow: the knob's footprint on the ground, spread by a soft overhead light
+# and shifted a little to the right, away from the key light.
 convert -size 700x700 xc:none -fill 'rgba(0,0,0,0.62)' -draw 'ellipse 354,372 238,198 0,360' \
     -blur 0x13 PNG32:"$work/shadow.png"
 
