@@ -15,6 +15,7 @@
 
 #include "Analyze.h"
 #include "Engine.h"
+#include "RnnoiseLayout.h"
 
 struct HushkitRnnModel;
 struct HushkitRnnState;
@@ -33,7 +34,7 @@ void scriptAll(float g)
         v = g;
 }
 
-constexpr size_t LastGainsOffset = 18328;
+using hushkit::rnnoise_layout::LastGainsOffset;
 
 void setLastGains(DenoiseState* st, float value)
 {

@@ -1,0 +1,10 @@
+#pragma once
+// The unit of the neural analysis: frames of 480 samples at 48 kHz, each
+// reduced by the network to gains of 32 frequency bands.
+
+namespace hushkit {
+
+constexpr int FrameSize = 480;
+constexpr int BandCount = 32;
+
+} // namespace hushkit
