@@ -98,9 +98,9 @@ inline Lanes clampLanes(Lanes v)
     return select(over, signedLimit, v);
 }
 
-// The expander gain v limited to ExpanderFloor..1 per lane: min_ps(1, v) is "1 < v ? 1 : v" and
-// max_ps(0.15, m) is "0.15 > m ? 0.15 : m", which together give the scalar
-// result for every v, NaN included.
+// The expander gain v limited to ExpanderFloor..1 per lane: min_ps(1, v) is
+// "1 < v ? 1 : v" and max_ps(floor, m) is "floor > m ? floor : m", which
+// together give "v < floor ? floor : min(v, 1)" for every v, NaN included.
 inline Lanes limitGain(Lanes v) { return _mm_max_ps(splat(ExpanderFloor), _mm_min_ps(splat(1.0f), v)); }
 
 // One smoothing step of a follower: state + (v - state) x (attack when v
