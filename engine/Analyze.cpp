@@ -25,6 +25,7 @@ extern "C" void compute_rnn(const HushkitRnnModel* model, HushkitRnnState* rnn, 
 namespace {
 
 using hushkit::BandCount;
+using hushkit::BinCount;
 using hushkit::FrameSize;
 using namespace hushkit::rnnoise_layout;
 
@@ -69,8 +70,8 @@ extern "C" float hushkit_analyze(DenoiseState* st, float* gains, const float* fr
     }
     std::memcpy(base + HighpassOffset, mem, sizeof mem);
 
-    HushkitComplex X[Bins];
-    HushkitComplex P[Bins];
+    HushkitComplex X[BinCount];
+    HushkitComplex P[BinCount];
     float Ex[BandCount];
     float Ep[BandCount];
     float Exp[BandCount];

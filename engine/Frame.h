@@ -6,5 +6,7 @@ namespace hushkit {
 
 constexpr int FrameSize = 480;
 constexpr int BandCount = 32;
+// Bins of the half spectrum of a transform over two frames (bin i is i x 50 Hz).
+constexpr int BinCount = FrameSize + 1;
 
 } // namespace hushkit

@@ -22,10 +22,9 @@ constexpr std::size_t LastGainsOffset = 18328;   // BandCount floats: last band 
 constexpr std::size_t RecurrentOffset = 18456;   // the recurrent network state
 constexpr std::size_t RecurrentBytes = (130 + 256 + 384 + 384 + 384) * sizeof(float);
 
-// The half spectrum of a 960-point transform, as complex float pairs.
-constexpr std::size_t Bins = 481;
+// Spectra are BinCount complex values, each a pair of floats.
 constexpr std::size_t ComplexBytes = 2 * sizeof(float);
-constexpr std::size_t DelayedSpectraBytes = 2 * Bins * ComplexBytes;
+constexpr std::size_t DelayedSpectraBytes = 2 * BinCount * ComplexBytes;
 constexpr std::size_t DelayedEnergiesBytes = 3 * BandCount * sizeof(float);
 
 static_assert(sizeof(float) == 4 && sizeof(int) == 4, "the layout assumes 32-bit floats and ints");
