@@ -4,6 +4,7 @@
 // test runs directly with the same input and automation.
 
 #include "Engine.h"
+#include "Ids.h"
 #include "Types.h"
 #include "Wav.h"
 
