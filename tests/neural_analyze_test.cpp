@@ -9,9 +9,12 @@
 #include <rnnoise.h>
 
 #include "Analyze.h"
-#include "neural_voice.h"
+#include "signals.h"
 
 namespace {
+
+using hushkit::test::Pcm16Voice;
+using hushkit::test::voiceLike;
 
 // Byte offsets of the members the analysis entry reads and writes.
 constexpr size_t HighpassOffset = 18320;
@@ -50,7 +53,7 @@ TEST(NeuralAnalyze, VoiceProbabilityEqualsTheLibraryFrameFunction)
     ASSERT_NE(hushkit_analyze_supported(), 0);
     States s;
     ASSERT_TRUE(s.a && s.b);
-    const std::vector<float> in = voiceLike(400 * 480);
+    const std::vector<float> in = voiceLike(400 * 480, 1, Pcm16Voice);
     float gains[32];
     float out[480];
     float highest = 0.0f;
@@ -79,7 +82,7 @@ TEST(NeuralAnalyze, SilentFrameClearsGainsAndKeepsTheNetworkState)
 {
     States s;
     ASSERT_TRUE(s.a);
-    const std::vector<float> in = voiceLike(60 * 480);
+    const std::vector<float> in = voiceLike(60 * 480, 1, Pcm16Voice);
     float gains[32];
     for (int f = 0; f < 60; ++f)
         hushkit_analyze(s.a, gains, in.data() + f * 480);

@@ -106,7 +106,7 @@ TEST(ProcessorAllocation, BlockPathAllocatesNothingAndTakesNoLock)
         Host host;
         ASSERT_TRUE(host.start(rate, 512));
         for (int c = 0; c < 2; ++c)
-            host.in[c] = voicePlusNoise(512, 3u + static_cast<unsigned>(c));
+            host.in[c] = voiceLike(512, 3u + static_cast<unsigned>(c), NoisyVoice);
         ASSERT_EQ(host.run(512), kResultOk);  // the host's own queues are set up here
 
         // Each block: a mode switch, changes at several offsets, and a state

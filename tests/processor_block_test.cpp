@@ -27,7 +27,7 @@ struct Fixture {
     {
         EXPECT_TRUE(host.start(48000.0, frames, channels));
         for (int c = 0; c < 2; ++c) {
-            signal[c] = voicePlusNoise(frames, 7u + static_cast<unsigned>(c));
+            signal[c] = voiceLike(frames, 7u + static_cast<unsigned>(c), NoisyVoice);
             host.in[c] = signal[c];
         }
     }
@@ -548,7 +548,7 @@ TEST(ProcessorBlock, CleansExactlyAsTheEngine)
     const int frames = 256 * 375;  // two seconds at 48 kHz
     Fixture f(256);
     for (int c = 0; c < 2; ++c) {
-        f.host.in[c] = voicePlusNoise(frames, 21u + static_cast<unsigned>(c));
+        f.host.in[c] = voiceLike(frames, 21u + static_cast<unsigned>(c), NoisyVoice);
         f.host.out[c].assign(static_cast<size_t>(frames), 0.0f);
     }
     for (int offset = 0; offset < frames; offset += 256)

@@ -7,6 +7,7 @@
 #include "Ids.h"
 #include "Processor.h"
 #include "Types.h"
+#include "signals.h"
 
 #include <gtest/gtest.h>
 
@@ -20,35 +21,12 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <vector>
 
 namespace hushkit::test {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
-
-// A stereo voice-like signal with noise at 48 kHz in -1..1: harmonic tone
-// with syllable envelopes, plus broadband noise.
-inline std::vector<float> voicePlusNoise(int frames, unsigned seed)
-{
-    std::vector<float> v(static_cast<size_t>(frames));
-    std::mt19937 rng(seed);
-    std::normal_distribution<float> noise(0.0f, 0.03f);
-    const double pi = 3.14159265358979323846;
-    double phase = 0.0;
-    for (int n = 0; n < frames; ++n) {
-        const double t = n / 48000.0;
-        phase += 2.0 * pi * (140.0 + 40.0 * std::sin(2.0 * pi * 0.9 * t)) / 48000.0;
-        const double syllable = std::fmod(t, 0.25);
-        const double env = syllable < 0.17 ? std::sin(pi * syllable / 0.17) : 0.0;
-        double s = 0.0;
-        for (int h = 1; h <= 16; ++h)
-            s += std::sin(h * phase) / h;
-        v[static_cast<size_t>(n)] = static_cast<float>(0.2 * env * s) + noise(rng);
-    }
-    return v;
-}
 
 // The host's parameter changes, able to carry what a host may send but the
 // SDK's queue merges: two points at one offset, or two queues for one id.
