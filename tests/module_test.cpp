@@ -7,6 +7,7 @@
 #include "Ids.h"
 #include "Types.h"
 #include "Wav.h"
+#include "state_record_bytes.h"
 
 #include "pluginterfaces/base/funknown.h"
 #include "pluginterfaces/base/ipluginbase.h"
@@ -139,11 +140,7 @@ std::string str(const char8* s) { return std::string(s); }
 // A component state record of version 1 (no mode): the nine defaults.
 std::vector<uint8_t> versionOneRecord()
 {
-    std::vector<uint8_t> bytes(40);
-    const uint32_t version = 1;
-    std::memcpy(bytes.data(), &version, 4);
-    std::memcpy(bytes.data() + 4, hushkit::Defaults, 36);
-    return bytes;
+    return hushkit::test::recordBytes(1, std::vector<float>(hushkit::Defaults, hushkit::Defaults + hushkit::EngineParamCount));
 }
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "Processor.h"
 #include "Types.h"
 #include "signals.h"
+#include "state_record_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -163,23 +164,6 @@ inline void runEngine(Engine& engine, std::vector<float>* in, std::vector<float>
     engine.process(ip, op, channels, frames);
 }
 
-// The bytes of a state record: the version word and the given floats, little endian.
-inline std::vector<uint8_t> recordBytes(uint32_t version, const std::vector<float>& values)
-{
-    std::vector<uint8_t> bytes;
-    auto put = [&bytes](uint32_t w) {
-        for (int i = 0; i < 4; ++i)
-            bytes.push_back(static_cast<uint8_t>(w >> (8 * i)));
-    };
-    put(version);
-    for (float v : values) {
-        uint32_t w = 0;
-        std::memcpy(&w, &v, 4);
-        put(w);
-    }
-    return bytes;
-}
-
 // getState into a fresh stream; the written bytes.
 inline std::vector<uint8_t> stateBytes(Processor& processor)
 {
@@ -192,11 +176,7 @@ inline std::vector<uint8_t> stateBytes(Processor& processor)
 // setState from the given bytes; the result code.
 inline tresult loadState(Processor& processor, const std::vector<uint8_t>& bytes)
 {
-    MemoryStream stream;
-    int32 written = 0;
-    stream.write(const_cast<uint8_t*>(bytes.data()), static_cast<int32>(bytes.size()), &written);
-    stream.seek(0, IBStream::kIBSeekSet, nullptr);
-    return processor.setState(&stream);
+    return processor.setState(streamOf(bytes));
 }
 
 } // namespace hushkit::test
