@@ -498,6 +498,14 @@ TEST(ProcessorBlock, MetersAreLimitedToOne)
     EXPECT_EQ(reportedValue(f.host, ParamId::OutputPeak, 255), 1.0);
     EXPECT_EQ(reportedValue(f.host, ParamId::Clipping, 255), 1.0);
     EXPECT_LE(reportedValue(f.host, ParamId::Reduction, 255), 1.0);
+
+    // The output gain at its lowest takes more than 1 off every sample of
+    // this input once it has glided down.
+    f.host.addChange(ParamId::OutputGain, 0, 0.0);
+    ASSERT_EQ(f.host.run(256), kResultOk);
+    ASSERT_EQ(f.host.run(256), kResultOk);
+    ASSERT_GT(f.p().engines[2].reduction, 1.0f);
+    EXPECT_EQ(reportedValue(f.host, ParamId::Reduction, 255), 1.0);
 }
 
 // A host whose output queues are exhausted or refuse points.
