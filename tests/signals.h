@@ -55,7 +55,7 @@ struct VoiceShape {
     float hiss;        // standard deviation of the noise
 };
 
-// In -1..1 with noise about 20 dB under the voice.
+// In -1..1, with plainly audible noise.
 constexpr VoiceShape NoisyVoice{140.0, 40.0, 0.9, 0.25, 0.17, 16, 0.2, 0.03f};
 // In 16-bit sample scale with a little background noise.
 constexpr VoiceShape Pcm16Voice{150.0, 50.0, 0.7, 0.3, 0.2, 20, 6000.0, 30.0f};
