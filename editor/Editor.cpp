@@ -183,6 +183,10 @@ LRESULT CALLBACK Editor::themedProc(HWND control, UINT msg, WPARAM wParam, LPARA
 {
     auto* editor = reinterpret_cast<Editor*>(data);
     if (msg == WM_MOUSEMOVE && editor->hotControl != control) {
+        // The control the mouse came from is repainted at once too: its
+        // leave notice may arrive after this move, when it is no longer hot.
+        if (editor->hotControl)
+            InvalidateRect(editor->hotControl, nullptr, FALSE);
         editor->hotControl = control;
         TRACKMOUSEEVENT leave{sizeof(leave), TME_LEAVE, control, 0};
         TrackMouseEvent(&leave);
