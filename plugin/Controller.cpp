@@ -7,6 +7,10 @@
 #include "pluginterfaces/base/ustring.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 
+#ifdef _WIN32
+#include "MakeEditor.h"
+#endif
+
 #include <cmath>
 #include <cstring>
 
@@ -203,9 +207,12 @@ IPlugView* PLUGIN_API Controller::createView(FIDString name)
 {
     if (!name || std::strcmp(name, ViewType::kEditor) != 0)
         return nullptr;
-    // The editor is a Windows window; the view for "editor" is created here
-    // once that build provides it. Other platforms have no view.
+#ifdef _WIN32
+    return makeEditor(this);
+#else
+    // The editor is a Windows window: other platforms have no view.
     return nullptr;
+#endif
 }
 
 void Controller::edit(ParamID tag, ParamValue value)

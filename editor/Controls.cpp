@@ -1,0 +1,206 @@
+// The editor's child controls: creation and set-up, the two pages, the
+// texts in the current language and the polling refresh that keeps the
+// controls in step with the controller.
+
+#include "Editor.h"
+
+#include "Controller.h"
+#include "Language.h"
+#include "Types.h"
+
+#include <commctrl.h>
+
+#include <cstddef>
+
+namespace hushkit {
+
+using i18n::Key;
+
+namespace {
+
+constexpr DWORD SliderStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBS_NOTICKS;
+constexpr DWORD ListStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
+constexpr DWORD ButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
+constexpr UINT_PTR SubclassId = 1;
+constexpr int SliderRange = 1000;
+
+struct Box {
+    int x, y, width, height;
+};
+
+constexpr Box sliderBox(int i) { return {200, 135 + 43 * i, 360, 30}; }
+
+struct ControlRow {
+    HWND Editor::*field;
+    int id;
+    Box box;
+};
+
+// Combo boxes and buttons in creation order; the combo boxes' height
+// includes their drop-down list. The bypass button starts at its
+// advanced-page place and the main-page layout moves it.
+const ControlRow listRows[] = {
+    {&Editor::profileList, Editor::ProfileListId, {24, 95, 180, 150}},
+    {&Editor::modeList, Editor::ModeListId, {235, 26, 270, 150}},
+    {&Editor::languageList, Editor::LanguageListId, {520, 26, 90, 150}},
+};
+const ControlRow buttonRows[] = {
+    {&Editor::bypassButton, Editor::BypassButtonId, {210, 95, 115, 32}},
+    {&Editor::compareButton, Editor::CompareButtonId, {330, 95, 125, 32}},
+    {&Editor::saveButton, Editor::SaveButtonId, {460, 95, 75, 32}},
+    {&Editor::openButton, Editor::OpenButtonId, {540, 95, 70, 32}},
+    {&Editor::resetButton, Editor::ResetButtonId, {615, 95, 115, 32}},
+    {&Editor::pageButton, Editor::PageButtonId, {630, 25, 100, 32}},
+};
+
+constexpr Box bypassMainBox{286, 422, 188, 32};
+constexpr Box bypassAdvancedBox{210, 95, 115, 32};
+
+// The language list's entries, in language index order, never translated.
+const wchar_t* const languageNames[i18n::LanguageCount] = {L"EN", L"PT-BR", L"ES"};
+
+const Key sliderKeys[Editor::SliderCount] = {Key::CleanAmount,    Key::OriginalAmbience, Key::NoiseReduction,
+                                             Key::BodyRestore,    Key::FrequencyFocus,   Key::DryWet,
+                                             Key::OutputGain};
+
+// Polled parameters: ids 0 to 9, then the two level meters.
+const Steinberg::Vst::ParamID polledIds[Editor::PolledCount] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, ParamId::InputPeak,
+                                                                ParamId::OutputPeak};
+
+HWND makeChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id, const Box& box)
+{
+    return CreateWindowExW(0, className, text, style, box.x, box.y, box.width, box.height, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ghInst, nullptr);
+}
+
+void fillCombo(HWND combo, const Key (&keys)[3])
+{
+    const LRESULT selection = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    for (Key key : keys)
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(i18n::wide(key)));
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
+}
+
+void moveTo(HWND control, const Box& box) { MoveWindow(control, box.x, box.y, box.width, box.height, TRUE); }
+
+const wchar_t* bypassCaption(double bypass) { return i18n::wide(bypass > 0.5 ? Key::EffectOff : Key::EffectOn); }
+
+} // namespace
+
+void Editor::createControls()
+{
+    for (int i = 0; i < SliderCount; ++i) {
+        sliders[i] = makeChild(window, TRACKBAR_CLASSW, L"", SliderStyle, FirstSliderId + i, sliderBox(i));
+        SendMessageW(sliders[i], TBM_SETRANGE, TRUE, MAKELPARAM(0, SliderRange));
+    }
+    for (const ControlRow& row : listRows)
+        this->*row.field = makeChild(window, L"COMBOBOX", L"", ListStyle, row.id, row.box);
+    for (const wchar_t* name : languageNames)
+        SendMessageW(languageList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    for (const ControlRow& row : listRows) {
+        HWND list = this->*row.field;
+        SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(bodyFont), TRUE);
+        SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 28);
+        SendMessageW(list, CB_SETITEMHEIGHT, 0, 30);
+        SetWindowSubclass(list, themedProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+    }
+    for (const ControlRow& row : buttonRows) {
+        HWND button = makeChild(window, L"BUTTON", L"Hushkit", ButtonStyle, row.id, row.box);
+        this->*row.field = button;
+        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(bodyFont), TRUE);
+        SetWindowSubclass(button, themedProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+    }
+}
+
+// Shows or hides, in this order, the controls that only the advanced page has.
+void Editor::setPageControlsShown(bool shown)
+{
+    const int command = shown ? SW_SHOW : SW_HIDE;
+    for (HWND slider : sliders)
+        ShowWindow(slider, command);
+    for (HWND control : {saveButton, openButton, resetButton, profileList, compareButton})
+        ShowWindow(control, command);
+}
+
+void Editor::showMainPage()
+{
+    setPageControlsShown(false);
+    moveTo(bypassButton, bypassMainBox);
+}
+
+void Editor::togglePage()
+{
+    advancedPage = !advancedPage;
+    setPageControlsShown(advancedPage);
+    moveTo(bypassButton, advancedPage ? bypassAdvancedBox : bypassMainBox);
+    SetWindowTextW(pageButton, i18n::wide(advancedPage ? Key::Back : Key::Advanced));
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+void Editor::applyLanguage()
+{
+    shownLanguage = i18n::preference();
+    fillCombo(profileList, {Key::ProfileLive, Key::ProfileBroadcast, Key::ProfileStudio});
+    fillCombo(modeList, {Key::ModeNeuralLive, Key::ModeNeuralClassic, Key::ModeLiveDsp});
+    shownProfile = -1;
+    shownMode = -1;
+    SendMessageW(languageList, CB_SETCURSEL, static_cast<WPARAM>(shownLanguage), 0);
+
+    SetWindowTextW(languageList, i18n::wide(Key::Language));
+    SetWindowTextW(profileList, i18n::wide(Key::CleanupProfile));
+    SetWindowTextW(modeList, i18n::wide(Key::ProcessingModeTitle));
+    SetWindowTextW(pageButton, i18n::wide(advancedPage ? Key::Back : Key::Advanced));
+    SetWindowTextW(compareButton, i18n::wide(compareIsB ? Key::SwitchToA : Key::SwitchToB));
+    SetWindowTextW(bypassButton, bypassCaption(controller->getParamNormalized(ParamId::Bypass)));
+    SetWindowTextW(saveButton, i18n::wide(Key::Save));
+    SetWindowTextW(openButton, i18n::wide(Key::Open));
+    SetWindowTextW(resetButton, i18n::wide(Key::Reset));
+    for (int i = 0; i < SliderCount; ++i)
+        SetWindowTextW(sliders[i], i18n::wide(sliderKeys[i]));
+
+    controller->localizeParameters();
+    InvalidateRect(window, nullptr, FALSE);
+}
+
+namespace {
+
+// Selects the list entry of a three-entry parameter when it changed, unless
+// the list is dropped down (then a later refresh does it).
+void followList(HWND list, double value, int32_t& shown)
+{
+    const auto index = static_cast<int32_t>(value * 2.0 + 0.5);
+    if (index == shown || SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) != 0)
+        return;
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    shown = index;
+}
+
+} // namespace
+
+void Editor::refresh()
+{
+    if (!IsWindowVisible(window))
+        return;
+    if (shownLanguage != i18n::preference())
+        applyLanguage();
+
+    bool changed = false;
+    for (int slot = 0; slot < PolledCount; ++slot) {
+        const double value = controller->getParamNormalized(polledIds[slot]);
+        if (value == seenValues[slot])
+            continue;
+        seenValues[slot] = value;
+        changed = true;
+        if (slot < SliderCount)
+            SendMessageW(sliders[slot], TBM_SETPOS, TRUE, static_cast<LPARAM>(value * SliderRange));
+        else if (slot == ParamId::Bypass)
+            SetWindowTextW(bypassButton, bypassCaption(value));
+    }
+    followList(profileList, controller->getParamNormalized(ParamId::CleanupProfile), shownProfile);
+    followList(modeList, controller->getParamNormalized(ParamId::ProcessingMode), shownMode);
+    if (changed)
+        InvalidateRect(window, nullptr, FALSE);
+}
+
+} // namespace hushkit

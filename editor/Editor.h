@@ -1,0 +1,143 @@
+#pragma once
+// The plug-in's editor view: a fixed 760 x 480 child window drawn with the
+// Windows user-interface libraries and GDI+, holding the controls of the main
+// and the advanced page. It follows the controller by polling on a 16 ms
+// timer and changes parameters only through the controller's edits.
+
+#include <windows.h>
+
+#include "MakeEditor.h"
+
+#include "public.sdk/source/common/pluginview.h"
+
+#include <memory>
+
+// The module instance recorded by the SDK's Windows module entry. A program
+// that links the editor without that entry defines it itself.
+extern HINSTANCE ghInst;
+
+namespace Gdiplus {
+class Bitmap;
+class GraphicsPath;
+} // namespace Gdiplus
+
+namespace hushkit {
+
+class Controller;
+
+namespace knob {
+class RotatingMaterial;
+} // namespace knob
+
+// One pre-rendered piece of the knob's lit value arc and where it goes.
+struct ArcSegment {
+    std::unique_ptr<Gdiplus::Bitmap> bitmap;
+    int left = 0;
+    int top = 0;
+};
+
+class Editor : public Steinberg::CPluginView {
+public:
+    static constexpr int Width = 760;
+    static constexpr int Height = 480;
+    static constexpr int SliderCount = 7;
+    static constexpr int PolledCount = 12;
+    static constexpr int ArcSegmentCount = 40;
+    static constexpr UINT_PTR TimerId = 1;
+    static constexpr UINT TimerPeriod = 16;
+
+    // Control ids of the child windows.
+    enum : int {
+        FirstSliderId = 100,
+        ProfileListId = 200,
+        BypassButtonId = 201,
+        CompareButtonId = 202,
+        SaveButtonId = 203,
+        OpenButtonId = 204,
+        ResetButtonId = 205,
+        PageButtonId = 206,
+        ModeListId = 207,
+        LanguageListId = 208,
+    };
+
+    explicit Editor(Controller* controller);
+    ~Editor() override;
+    Editor(const Editor&) = delete;
+    Editor& operator=(const Editor&) = delete;
+
+    Steinberg::tresult PLUGIN_API isPlatformTypeSupported(Steinberg::FIDString type) override;
+    Steinberg::tresult PLUGIN_API attached(void* parent, Steinberg::FIDString type) override;
+    Steinberg::tresult PLUGIN_API removed() override;
+
+    // Class procedure of the editor window; binds the window to its editor
+    // on WM_NCCREATE and hands every later message to message().
+    static LRESULT CALLBACK proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+    // Subclass procedure of the combo boxes and buttons: hover tracking,
+    // self-painting of the closed combo boxes, repaints after state changes.
+    static LRESULT CALLBACK themedProc(HWND control, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                       DWORD_PTR data);
+    LRESULT message(UINT msg, WPARAM wParam, LPARAM lParam);
+
+    // Every list entry and control text in the current language; relabels
+    // the controller's parameters too.
+    void applyLanguage();
+    // Brings the controls in step with the controller; repaints the window
+    // when one of the polled values changed. Allocates nothing.
+    void refresh();
+    // Switches between the main and the advanced page.
+    void togglePage();
+
+    // Paints a button or a closed combo box into dc.
+    void drawControl(HWND control, HDC dc, bool pressed);
+    // Appends a closed rounded-rectangle figure to path.
+    static void rounded(Gdiplus::GraphicsPath& path, float x, float y, float width, float height, float radius);
+
+    Controller* controller;
+    HWND window = nullptr;
+    HWND sliders[SliderCount] = {};
+    HWND profileList = nullptr;
+    HWND modeList = nullptr;
+    HWND languageList = nullptr;
+    HWND bypassButton = nullptr;
+    HWND compareButton = nullptr;
+    HWND pageButton = nullptr;
+    HWND saveButton = nullptr;
+    HWND openButton = nullptr;
+    HWND resetButton = nullptr;
+    bool advancedPage = false;
+    bool dragging = false;
+    int32_t shownLanguage = -1;
+    int32_t shownProfile = -1;
+    int32_t shownMode = -1;
+    double dragLastY = 0.0;
+    double dragLastAngle = 0.0;
+    bool rotaryDrag = false;
+    bool dragAngleValid = false;
+    HFONT bodyFont = nullptr;
+    HFONT titleFont = nullptr;
+    HBRUSH backgroundBrush = nullptr;
+    HBRUSH panelBrush = nullptr;
+    HWND hotControl = nullptr;
+    ULONG_PTR gdiplusToken = 0;
+    HDC backBufferDc = nullptr;
+    HBITMAP backBuffer = nullptr;
+    HGDIOBJ previousBitmap = nullptr;
+    double seenValues[PolledCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    double compareValues[10];
+    bool compareIsB = false;
+    std::unique_ptr<Gdiplus::Bitmap> backgroundLayer;
+    std::unique_ptr<Gdiplus::Bitmap> knobLayer;
+    std::unique_ptr<knob::RotatingMaterial> material;
+    double knobLayerValue = -1.0;
+    ArcSegment arcSegments[ArcSegmentCount];
+
+private:
+    void createControls();
+    void showMainPage();
+    void setPageControlsShown(bool shown);
+    // Releases everything attached() built except the window: back buffer,
+    // knob images, GDI+, fonts and brushes.
+    void releaseGraphics();
+};
+
+} // namespace hushkit

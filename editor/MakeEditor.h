@@ -1,0 +1,14 @@
+#pragma once
+// The editor's one entry for the controller, free of the Windows headers.
+
+#include "pluginterfaces/gui/iplugview.h"
+
+namespace hushkit {
+
+class Controller;
+
+// A new editor for the controller, as the view interface carrying the one
+// initial reference.
+Steinberg::IPlugView* makeEditor(Controller* controller);
+
+} // namespace hushkit
