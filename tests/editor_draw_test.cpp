@@ -10,6 +10,8 @@
 #include "Language.h"
 #include "Types.h"
 
+#include <gdiplus.h>
+
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -223,8 +225,41 @@ TEST_F(DrawTest, ListChevronAndEmptySelection)
                 inked += childPixel(image, list, column, row) != FillNormal;
         return inked;
     };
+    // The chevron as the test draws it: two round-capped strokes of 1.6
+    // meeting 4 pixels below the apex point.
+    auto expectSameChevron = [&](const Capture& image) {
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+        HGDIOBJ previous = SelectObject(dc, bitmap);
+        {
+            Gdiplus::Graphics graphics(dc);
+            graphics.Clear(Gdiplus::Color(0xFF132132));
+            graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+            Gdiplus::Pen pen(Gdiplus::Color(0xFF73BBFF), 1.6f);
+            pen.SetStartCap(Gdiplus::LineCapRound);
+            pen.SetEndCap(Gdiplus::LineCapRound);
+            const auto cx = static_cast<float>(client.right) - 21.0f;
+            const auto cy = static_cast<float>(client.bottom) / 2.0f - 2.0f;
+            graphics.DrawLine(&pen, cx - 4.0f, cy, cx, cy + 4.0f);
+            graphics.DrawLine(&pen, cx, cy + 4.0f, cx + 4.0f, cy);
+        }
+        int differing = 0;
+        for (int row = 4; row < client.bottom - 4; ++row)
+            for (int column = client.right - 32; column < client.right - 10; ++column) {
+                const COLORREF want = GetPixel(dc, column, row);
+                differing += childPixel(image, list, column, row) !=
+                             rgb(GetRValue(want), GetGValue(want), GetBValue(want));
+            }
+        EXPECT_EQ(differing, 0);
+        SelectObject(dc, previous);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        ReleaseDC(nullptr, screen);
+    };
     Capture selected = shot();
     expectChevron(selected);
+    expectSameChevron(selected);
     EXPECT_GT(textArea(selected), 20);
 
     SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
