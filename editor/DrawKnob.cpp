@@ -328,7 +328,11 @@ void buildKnobLayer(Editor& editor, double v)
     graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBilinear);
     graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHighQuality);
 
+    // The opaque background replaces the whole layer; copying it instead of
+    // blending it over the old layer gives the same pixels and is quicker.
+    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
     graphics.DrawImage(editor.backgroundLayer.get(), LayerLeft, LayerTop, LayerWidth, LayerHeight);
+    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceOver);
     if (v > 0.0)
         drawLitArc(graphics, editor.arcSegments, v);
     drawTurnedPhoto(graphics, *editor.material, v);

@@ -10,6 +10,7 @@
 
 #include "RotatingMaterial.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -191,6 +192,9 @@ TEST_F(KnobTest, NumbersSitAtTheirTruncatedCentres)
 {
     ASSERT_NO_FATAL_FAILURE(build());
     const Pixels layer = read(*editor->backgroundLayer);
+    // Text drawn through GDI must leave the layer opaque: the knob layer
+    // takes the background as it is.
+    EXPECT_EQ(std::count_if(layer.data.begin(), layer.data.end(), [](uint32_t p) { return p >> 24 != 0xFF; }), 0);
     const struct {
         const wchar_t* text;
         Point centre;
