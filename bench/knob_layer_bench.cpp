@@ -8,6 +8,7 @@
 
 #include "Controller.h"
 #include "Editor.h"
+#include "RotatingMaterial.h"
 
 #include <gdiplus.h>
 

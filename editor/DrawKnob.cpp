@@ -17,6 +17,7 @@
 #include "Editor.h"
 
 #include "MaterialPng.h"
+#include "RotatingMaterial.h"
 
 #include <gdiplus.h>
 #include <shlwapi.h>

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include "MakeEditor.h"
-#include "RotatingMaterial.h"
 
 #include "public.sdk/source/common/pluginview.h"
 
@@ -25,6 +24,10 @@ class GraphicsPath;
 namespace hushkit {
 
 class Controller;
+
+namespace knob {
+class RotatingMaterial;
+} // namespace knob
 
 // One pre-rendered piece of the knob's lit value arc and where it goes.
 struct ArcSegment {

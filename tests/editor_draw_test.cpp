@@ -37,6 +37,40 @@ constexpr uint32_t BorderLit = rgb(115, 187, 255);
 constexpr uint32_t BorderBypassed = rgb(231, 176, 101);
 constexpr uint32_t Chevron = rgb(115, 187, 255);
 
+// A bitmap of a control's size, filled with one colour, that a test draws
+// the expected picture into.
+class Reference {
+public:
+    Reference(int width, int height, uint32_t fill)
+        : screen(GetDC(nullptr)), dc(CreateCompatibleDC(screen)),
+          bitmap(CreateCompatibleBitmap(screen, width, height)), previous(SelectObject(dc, bitmap))
+    {
+        HBRUSH brush = CreateSolidBrush(RGB(fill >> 16, (fill >> 8) & 0xFF, fill & 0xFF));
+        RECT all{0, 0, width, height};
+        FillRect(dc, &all, brush);
+        DeleteObject(brush);
+    }
+    ~Reference()
+    {
+        SelectObject(dc, previous);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        ReleaseDC(nullptr, screen);
+    }
+    Reference(const Reference&) = delete;
+    Reference& operator=(const Reference&) = delete;
+
+    uint32_t at(int x, int y) const
+    {
+        const COLORREF c = GetPixel(dc, x, y);
+        return rgb(GetRValue(c), GetGValue(c), GetBValue(c));
+    }
+
+    HDC screen, dc;
+    HBITMAP bitmap;
+    HGDIOBJ previous;
+};
+
 // What a panel looks like at the middle of its top and left edges and
 // inside, clear of the text.
 struct Panel {
@@ -86,35 +120,22 @@ protected:
                     COLORREF colour, uint32_t fill)
     {
         const Box place = childBox(control);
-        HDC screen = GetDC(nullptr);
-        HDC dc = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, place.width, place.height);
-        HGDIOBJ previous = SelectObject(dc, bitmap);
-        HBRUSH brush = CreateSolidBrush(RGB(fill >> 16, (fill >> 8) & 0xFF, fill & 0xFF));
-        RECT all{0, 0, place.width, place.height};
-        FillRect(dc, &all, brush);
-        SelectObject(dc, editor->bodyFont);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, colour);
+        Reference reference(place.width, place.height, fill);
+        SelectObject(reference.dc, editor->bodyFont);
+        SetBkMode(reference.dc, TRANSPARENT);
+        SetTextColor(reference.dc, colour);
         RECT textBox = box;
-        DrawTextW(dc, text, -1, &textBox, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | align);
+        DrawTextW(reference.dc, text, -1, &textBox, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | align);
         // Inside the panel, clear of its rounded corners and of the chevron.
         const int right = std::min<int>(box.right, place.width - 8);
         int differing = 0, inked = 0;
         for (int y = 3; y < place.height - 3; ++y)
             for (int x = 8; x < right; ++x) {
-                const COLORREF want = GetPixel(dc, x, y);
-                const uint32_t expected = uint32_t(GetRValue(want)) << 16 | uint32_t(GetGValue(want)) << 8 | GetBValue(want);
-                differing += childPixel(image, control, x, y) != expected;
-                inked += expected != fill;
+                differing += childPixel(image, control, x, y) != reference.at(x, y);
+                inked += reference.at(x, y) != fill;
             }
         EXPECT_EQ(differing, 0) << "text pixels differ";
         EXPECT_GT(inked, 20) << "the reference shows text";
-        SelectObject(dc, previous);
-        DeleteObject(bitmap);
-        DeleteObject(brush);
-        DeleteDC(dc);
-        ReleaseDC(nullptr, screen);
     }
 };
 
@@ -228,13 +249,9 @@ TEST_F(DrawTest, ListChevronAndEmptySelection)
     // The chevron as the test draws it: two round-capped strokes of 1.6
     // meeting 4 pixels below the apex point.
     auto expectSameChevron = [&](const Capture& image) {
-        HDC screen = GetDC(nullptr);
-        HDC dc = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-        HGDIOBJ previous = SelectObject(dc, bitmap);
+        Reference reference(client.right, client.bottom, FillNormal);
         {
-            Gdiplus::Graphics graphics(dc);
-            graphics.Clear(Gdiplus::Color(0xFF132132));
+            Gdiplus::Graphics graphics(reference.dc);
             graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
             Gdiplus::Pen pen(Gdiplus::Color(0xFF73BBFF), 1.6f);
             pen.SetStartCap(Gdiplus::LineCapRound);
@@ -246,16 +263,9 @@ TEST_F(DrawTest, ListChevronAndEmptySelection)
         }
         int differing = 0;
         for (int row = 4; row < client.bottom - 4; ++row)
-            for (int column = client.right - 32; column < client.right - 10; ++column) {
-                const COLORREF want = GetPixel(dc, column, row);
-                differing += childPixel(image, list, column, row) !=
-                             rgb(GetRValue(want), GetGValue(want), GetBValue(want));
-            }
+            for (int column = client.right - 32; column < client.right - 10; ++column)
+                differing += childPixel(image, list, column, row) != reference.at(column, row);
         EXPECT_EQ(differing, 0);
-        SelectObject(dc, previous);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-        ReleaseDC(nullptr, screen);
     };
     Capture selected = shot();
     expectChevron(selected);
@@ -267,6 +277,25 @@ TEST_F(DrawTest, ListChevronAndEmptySelection)
     expectChevron(empty);
     expectPanel(empty, list, {FillNormal, BorderNormal, 1});
     EXPECT_EQ(textArea(empty), 0);
+}
+
+// A closed list prints itself into a given device context exactly as it
+// paints itself on screen.
+TEST_F(DrawTest, ClosedListPrintsAsItPaints)
+{
+    HWND list = editor->profileList;
+    toAdvancedPage();
+    const Capture image = shot();
+    RECT client;
+    GetClientRect(list, &client);
+    Reference printed(client.right, client.bottom, rgb(255, 0, 255));
+    SendMessageW(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(printed.dc), PRF_CLIENT);
+    int differing = 0;
+    for (int y = 0; y < client.bottom; ++y)
+        for (int x = 0; x < client.right; ++x)
+            differing += printed.at(x, y) != childPixel(image, list, x, y);
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(printed.at(6, client.bottom / 2), FillNormal);
 }
 
 TEST_F(DrawTest, TextsMatchTextDrawnWithTheBodyFont)
