@@ -89,6 +89,9 @@ public:
 
     // Paints a button or a closed combo box into dc.
     void drawControl(HWND control, HDC dc, bool pressed);
+    // Draws the main page's knob for the Clean Amount `value` into dc (window
+    // coordinates), building its cached layers as needed. Needs GDI+ started.
+    void drawKnob(HDC dc, double value);
     // Appends a closed rounded-rectangle figure to path.
     static void rounded(Gdiplus::GraphicsPath& path, float x, float y, float width, float height, float radius);
 
