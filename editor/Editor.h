@@ -96,6 +96,15 @@ public:
     void drawControl(HWND control, HDC dc, bool pressed);
     // Appends a closed rounded-rectangle figure to path.
     static void rounded(Gdiplus::GraphicsPath& path, float x, float y, float width, float height, float radius);
+    // Draws the knob, its scale and its lit arc for value into dc.
+    void drawKnob(HDC dc, double value);
+
+    // The window's painting and the look it gives its child controls.
+    LRESULT paint();
+    LRESULT drawItem(WPARAM wParam, LPARAM lParam);
+    LRESULT measureItem(WPARAM wParam, LPARAM lParam);
+    LRESULT controlColour(UINT msg, WPARAM wParam);
+    LRESULT sliderDraw(WPARAM wParam, LPARAM lParam);
 
     Controller* controller;
     HWND window = nullptr;
@@ -143,6 +152,9 @@ private:
     // Releases everything attached() built except the window: back buffer,
     // knob images, GDI+, fonts and brushes.
     void releaseGraphics();
+    void paintRows(HDC dc);
+    void paintKnob(HDC dc);
+    void paintMeters(HDC dc);
 };
 
 } // namespace hushkit
