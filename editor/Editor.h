@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "MakeEditor.h"
+#include "RotatingMaterial.h"
 
 #include "public.sdk/source/common/pluginview.h"
 
@@ -24,15 +25,6 @@ class GraphicsPath;
 namespace hushkit {
 
 class Controller;
-
-namespace knob {
-class RotatingMaterial;
-} // namespace knob
-
-// Owns the knob material through a deleter defined where the type is known.
-struct MaterialDeleter {
-    void operator()(knob::RotatingMaterial* material) const noexcept;
-};
 
 // One pre-rendered piece of the knob's lit value arc and where it goes.
 struct ArcSegment {
@@ -94,10 +86,11 @@ public:
 
     // Paints a button or a closed combo box into dc.
     void drawControl(HWND control, HDC dc, bool pressed);
+    // Draws the main page's knob for the Clean Amount `value` into dc (window
+    // coordinates), building its cached layers as needed. Needs GDI+ started.
+    void drawKnob(HDC dc, double value);
     // Appends a closed rounded-rectangle figure to path.
     static void rounded(Gdiplus::GraphicsPath& path, float x, float y, float width, float height, float radius);
-    // Draws the knob, its scale and its lit arc for value into dc.
-    void drawKnob(HDC dc, double value);
 
     // The window's painting and the look it gives its child controls.
     LRESULT paint();
@@ -141,7 +134,7 @@ public:
     bool compareIsB = false;
     std::unique_ptr<Gdiplus::Bitmap> backgroundLayer;
     std::unique_ptr<Gdiplus::Bitmap> knobLayer;
-    std::unique_ptr<knob::RotatingMaterial, MaterialDeleter> material;
+    std::unique_ptr<knob::RotatingMaterial> material;
     double knobLayerValue = -1.0;
     ArcSegment arcSegments[ArcSegmentCount];
 

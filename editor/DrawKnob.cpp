@@ -1,0 +1,359 @@
+// The main page's big knob: the photo of a metal knob turned to the Clean
+// Amount, a segmented lit arc around it, a scale of ticks and numbers, and a
+// pointer on the knob's face.
+//
+// Two cached 440 x 336 layers cover the window from (160, 84) to (600, 420).
+// The background layer (stored photo, unlit track, ticks, numbers) is built
+// once per attachment, together with the turning material and the 40 lit
+// arc segments; the knob layer (background, lit arc, turned photo, pointer)
+// is built again only when the value changes. Every call copies the knob
+// layer to the device context.
+//
+// The knob is seen obliquely from above: arc, ticks, numbers and pointer lie
+// on ellipses squashed vertically by 0.82. The face centre (380, 210) is the
+// centre of the knob's top face; the ring centre, 58 pixels lower, is the
+// centre of the arc, the ticks and the numbers.
+
+#include "Editor.h"
+
+#include "MaterialPng.h"
+
+#include <gdiplus.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <vector>
+
+namespace hushkit {
+
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+
+// The layers' place in the window.
+constexpr int LayerLeft = 160;
+constexpr int LayerTop = 84;
+constexpr int LayerWidth = 440;
+constexpr int LayerHeight = 336;
+
+// The photo, stored and turned, is drawn at half size with the centre of its
+// top face on the face centre.
+constexpr int PhotoLeft = 205;
+constexpr int PhotoTop = 86;
+constexpr int PhotoSize = 350;
+
+constexpr double FaceX = 380.0;
+constexpr double FaceY = 210.0;
+constexpr double RingDrop = 58.0; // ring centre below the face centre
+constexpr double Squash = 0.82;   // vertical radius / horizontal radius
+
+constexpr double ArcRadius = 166.0;
+constexpr double ArcRadiusY = 136.12;
+constexpr double TickOuter = 180.0;
+constexpr double TickOuterY = 147.6;
+constexpr double TickInnerLong = 174.0;
+constexpr double TickInnerShort = 177.0;
+constexpr double NumberRadius = 198.0;
+constexpr double NumberRadiusY = 162.36;
+
+constexpr int TickCount = 51;
+constexpr int NumberCount = 11;
+
+namespace Colour {
+constexpr Gdiplus::ARGB Ground = 0xFF0C1421;
+constexpr Gdiplus::ARGB Track = 0xFF192B36;
+constexpr Gdiplus::ARGB Glow = 0x3000D4FF;
+constexpr Gdiplus::ARGB Core = 0xFF00D2FF;
+constexpr Gdiplus::ARGB Tick = 0xFFE1E9EF;
+constexpr Gdiplus::ARGB Pointer = 0xFF080C0D;
+constexpr Gdiplus::ARGB Clear = 0x00000000;
+constexpr COLORREF Number = RGB(255, 255, 255);
+} // namespace Colour
+
+namespace PenWidth {
+constexpr Gdiplus::REAL Track = 14.0f;
+constexpr Gdiplus::REAL Glow = 20.0f;
+constexpr Gdiplus::REAL Core = 14.0f;
+constexpr Gdiplus::REAL Tick = 1.4f;
+constexpr Gdiplus::REAL Pointer = 7.5f;
+} // namespace PenWidth
+
+// A segment bitmap reaches this far beyond its two endpoints, enough for
+// the glow stroke's half width on every segment.
+constexpr int SegmentMargin = 14;
+
+// Angle of value t in radians, screen orientation: 135 degrees (lower left)
+// at 0 and below, 405 degrees (lower right) at 1 and above, clockwise.
+double angle(double t)
+{
+    const double clamped = t > 0.0 ? std::min(t, 1.0) : 0.0;
+    return (135.0 + 270.0 * clamped) * Pi / 180.0;
+}
+
+// Value range of lit segment i: a gap of 0.004 between neighbours.
+double segmentStart(int i) { return i == 0 ? 0.0 : i / 40.0 + 0.002; }
+double segmentEnd(int i) { return i == Editor::ArcSegmentCount - 1 ? 1.0 : (i + 1) / 40.0 - 0.002; }
+
+// Point of value t on the value arc, relative to the face centre.
+double arcX(double t) { return ArcRadius * std::cos(angle(t)); }
+double arcY(double t) { return RingDrop + ArcRadiusY * std::sin(angle(t)); }
+
+// Strokes the value arc from value a to value b as a polyline of five
+// points.
+void drawArc(Gdiplus::Graphics& graphics, Gdiplus::Pen& pen, double a, double b)
+{
+    Gdiplus::PointF points[5];
+    for (int k = 0; k < 5; ++k) {
+        const double t = a + (b - a) * k / 4.0;
+        points[k] = Gdiplus::PointF(static_cast<Gdiplus::REAL>(FaceX + arcX(t)),
+                                    static_cast<Gdiplus::REAL>(FaceY + arcY(t)));
+    }
+    graphics.DrawLines(&pen, points, 5);
+}
+
+// The lit arc from a to b as drawn live: the soft glow, then the core.
+void drawLiveArc(Gdiplus::Graphics& graphics, double a, double b)
+{
+    Gdiplus::Pen glow(Gdiplus::Color(Colour::Glow), PenWidth::Glow);
+    Gdiplus::Pen core(Gdiplus::Color(Colour::Core), PenWidth::Core);
+    drawArc(graphics, glow, a, b);
+    drawArc(graphics, core, a, b);
+}
+
+std::unique_ptr<Gdiplus::Bitmap> makeBitmap(int width, int height)
+{
+    return std::unique_ptr<Gdiplus::Bitmap>(new Gdiplus::Bitmap(width, height, PixelFormat32bppPARGB));
+}
+
+struct StreamRelease {
+    void operator()(IStream* stream) const { stream->Release(); }
+};
+using Stream = std::unique_ptr<IStream, StreamRelease>;
+
+// Copies the photo's pixels, premultiplied, into a new material. False when
+// they cannot be read.
+bool makeMaterial(Gdiplus::Bitmap& photo, std::unique_ptr<knob::RotatingMaterial>& material)
+{
+    const auto width = static_cast<int>(photo.GetWidth());
+    const auto height = static_cast<int>(photo.GetHeight());
+    const int64_t count = int64_t(width) * height;
+    if (count > INT32_MAX)
+        return false;
+    Gdiplus::Rect all(0, 0, width, height);
+    Gdiplus::BitmapData data{};
+    if (photo.LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) != Gdiplus::Ok)
+        return false;
+    std::vector<uint32_t> pixels(static_cast<size_t>(count));
+    const auto* first = static_cast<const BYTE*>(data.Scan0);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&pixels[size_t(y) * width], first + ptrdiff_t(y) * data.Stride, size_t(width) * 4);
+    photo.UnlockBits(&data);
+    material = std::make_unique<knob::RotatingMaterial>(width, height, std::move(pixels));
+    return true;
+}
+
+// Pre-renders lit segment i (glow and core) into a bitmap just large enough
+// for it.
+void renderSegment(ArcSegment& segment, int i, Gdiplus::Pen& glow, Gdiplus::Pen& core)
+{
+    const double start = segmentStart(i);
+    const double end = segmentEnd(i);
+    const double xs = arcX(start), ys = arcY(start);
+    const double xe = arcX(end), ye = arcY(end);
+    const int left = static_cast<int>(std::floor(std::min(xs, xe) + FaceX)) - SegmentMargin;
+    const int top = static_cast<int>(std::floor(std::min(ys, ye) + FaceY)) - SegmentMargin;
+    const int width = static_cast<int>(std::ceil(std::fabs(xs - xe))) + 2 * SegmentMargin + 2;
+    const int height = static_cast<int>(std::ceil(std::fabs(ys - ye))) + 2 * SegmentMargin + 2;
+
+    auto bitmap = makeBitmap(width, height);
+    {
+        Gdiplus::Graphics graphics(bitmap.get());
+        graphics.Clear(Gdiplus::Color(Colour::Clear));
+        graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+        graphics.TranslateTransform(static_cast<Gdiplus::REAL>(-left), static_cast<Gdiplus::REAL>(-top));
+        drawArc(graphics, glow, start, end);
+        drawArc(graphics, core, start, end);
+    }
+    segment.bitmap = std::move(bitmap);
+    segment.left = left;
+    segment.top = top;
+}
+
+// The 51 scale ticks, the eleven long ones on the values of the numbers.
+void drawTicks(Gdiplus::Graphics& graphics)
+{
+    Gdiplus::Pen pen(Gdiplus::Color(Colour::Tick), PenWidth::Tick);
+    for (int i = 0; i < TickCount; ++i) {
+        const double theta = angle(i / 50.0);
+        const double c = std::cos(theta), s = std::sin(theta);
+        const double inner = i % 5 == 0 ? TickInnerLong : TickInnerShort;
+        graphics.DrawLine(&pen, static_cast<Gdiplus::REAL>(FaceX + inner * c),
+                          static_cast<Gdiplus::REAL>(FaceY + (RingDrop + Squash * inner * s)),
+                          static_cast<Gdiplus::REAL>(FaceX + TickOuter * c),
+                          static_cast<Gdiplus::REAL>(FaceY + (RingDrop + TickOuterY * s)));
+    }
+}
+
+// The numbers 0 to 100 outside the ticks, drawn with GDI in layer
+// coordinates (GDI does not see the world translation).
+void drawNumbers(Gdiplus::Graphics& graphics)
+{
+    HDC dc = graphics.GetHDC();
+    if (!dc)
+        return;
+    HFONT font = CreateFontW(-16, 0, 0, 0, 700, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+    HGDIOBJ previous = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, Colour::Number);
+    for (int k = 0; k < NumberCount; ++k) {
+        wchar_t text[8];
+        std::swprintf(text, 8, L"%d", 10 * k);
+        const double theta = angle(k / 10.0);
+        const int cx = static_cast<int>((FaceX - LayerLeft) + NumberRadius * std::cos(theta));
+        const int cy = static_cast<int>((FaceY - LayerTop) + (RingDrop + NumberRadiusY * std::sin(theta)));
+        RECT box{cx - 17, cy - 10, cx + 17, cy + 12};
+        DrawTextW(dc, text, -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
+    SelectObject(dc, previous);
+    DeleteObject(font);
+    graphics.ReleaseHDC(dc);
+}
+
+// Everything of the background layer after its photo: the unlit track and
+// the pre-rendered lit segments, the ticks and the numbers.
+void drawScale(Editor& editor, Gdiplus::Graphics& graphics)
+{
+    Gdiplus::Pen track(Gdiplus::Color(Colour::Track), PenWidth::Track);
+    Gdiplus::Pen glow(Gdiplus::Color(Colour::Glow), PenWidth::Glow);
+    Gdiplus::Pen core(Gdiplus::Color(Colour::Core), PenWidth::Core);
+    for (int i = 0; i < Editor::ArcSegmentCount; ++i) {
+        drawArc(graphics, track, segmentStart(i), segmentEnd(i));
+        renderSegment(editor.arcSegments[i], i, glow, core);
+    }
+    drawTicks(graphics);
+    drawNumbers(graphics);
+}
+
+// Builds the background layer, the material and the lit segments. False when
+// the photo cannot be decoded or read: the layer then holds its ground (and
+// perhaps the photo) and nothing else is made.
+bool buildBackground(Editor& editor)
+{
+    editor.backgroundLayer = makeBitmap(LayerWidth, LayerHeight);
+    Gdiplus::Graphics graphics(editor.backgroundLayer.get());
+    graphics.Clear(Gdiplus::Color(Colour::Ground));
+    graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+    graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+    graphics.TranslateTransform(-LayerLeft, -LayerTop);
+
+    const Stream stream(SHCreateMemStream(knob::materialPng, static_cast<UINT>(knob::materialPngSize)));
+    Gdiplus::Bitmap photo(stream.get());
+    if (photo.GetLastStatus() != Gdiplus::Ok)
+        return false;
+    graphics.DrawImage(&photo, PhotoLeft, PhotoTop, PhotoSize, PhotoSize);
+    if (!makeMaterial(photo, editor.material))
+        return false;
+    drawScale(editor, graphics);
+    return true;
+}
+
+// The lit arc up to v: whole segments from their bitmaps, the last one live
+// when v ends inside it.
+void drawLitArc(Gdiplus::Graphics& graphics, ArcSegment (&segments)[Editor::ArcSegmentCount], double v)
+{
+    for (int i = 0; i < Editor::ArcSegmentCount && v > segmentStart(i); ++i) {
+        if (v < segmentEnd(i)) {
+            drawLiveArc(graphics, segmentStart(i), v);
+            return;
+        }
+        Gdiplus::Bitmap* bitmap = segments[i].bitmap.get();
+        if (bitmap)
+            graphics.DrawImage(bitmap, segments[i].left, segments[i].top, static_cast<INT>(bitmap->GetWidth()),
+                               static_cast<INT>(bitmap->GetHeight()));
+    }
+}
+
+// The photo turned to v, clipped to the knob's body: top face, sides and
+// base.
+void drawTurnedPhoto(Gdiplus::Graphics& graphics, knob::RotatingMaterial& material, double v)
+{
+    const Gdiplus::GraphicsState saved = graphics.Save();
+    Gdiplus::GraphicsPath body(Gdiplus::FillModeWinding);
+    body.AddEllipse(266, 116, 228, 188);
+    body.AddRectangle(Gdiplus::Rect(266, 210, 228, 60));
+    body.AddEllipse(256, 169, 248, 202);
+    graphics.SetClip(&body, Gdiplus::CombineModeReplace);
+
+    const std::vector<uint32_t>& pixels = material.render(v);
+    // GDI+ only reads the pixels to draw them.
+    Gdiplus::Bitmap turned(material.width, material.height, material.width * 4, PixelFormat32bppPARGB,
+                           reinterpret_cast<BYTE*>(const_cast<uint32_t*>(pixels.data())));
+    graphics.DrawImage(&turned, PhotoLeft, PhotoTop, PhotoSize, PhotoSize);
+    graphics.Restore(saved);
+}
+
+// The dark pointer on the face. Pointing into the face's lower half, its
+// last leg bends out and down over the face's front edge.
+void drawPointer(Gdiplus::Graphics& graphics, double v)
+{
+    const double theta = angle(v);
+    const double c = std::cos(theta), s = std::sin(theta);
+    const double q = std::max(s, 0.0);
+    const double r3 = 105.0 + 7.0 * q;
+    const Gdiplus::PointF points[3] = {
+        {static_cast<Gdiplus::REAL>(FaceX + 69.0 * c), static_cast<Gdiplus::REAL>(FaceY + 56.58 * s)},
+        {static_cast<Gdiplus::REAL>(FaceX + 99.0 * c), static_cast<Gdiplus::REAL>(FaceY + 81.18 * s)},
+        {static_cast<Gdiplus::REAL>(FaceX + r3 * c), static_cast<Gdiplus::REAL>(FaceY + (9.0 * q + Squash * r3 * s))},
+    };
+    Gdiplus::Pen pen(Gdiplus::Color(Colour::Pointer), PenWidth::Pointer);
+    pen.SetStartCap(Gdiplus::LineCapRound);
+    pen.SetEndCap(Gdiplus::LineCapRound);
+    pen.SetLineJoin(Gdiplus::LineJoinRound);
+    graphics.DrawLines(&pen, points, 3);
+}
+
+// Draws the knob for v into the knob layer.
+void buildKnobLayer(Editor& editor, double v)
+{
+    Gdiplus::Graphics graphics(editor.knobLayer.get());
+    graphics.TranslateTransform(-LayerLeft, -LayerTop);
+    graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+    graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBilinear);
+    graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHighQuality);
+
+    graphics.DrawImage(editor.backgroundLayer.get(), LayerLeft, LayerTop, LayerWidth, LayerHeight);
+    if (v > 0.0)
+        drawLitArc(graphics, editor.arcSegments, v);
+    drawTurnedPhoto(graphics, *editor.material, v);
+    drawPointer(graphics, v);
+    editor.knobLayerValue = v;
+}
+
+} // namespace
+
+void Editor::drawKnob(HDC dc, double value)
+{
+    if (!backgroundLayer && !buildBackground(*this))
+        return;
+    // A photo that could not be read leaves the knob area empty for the rest
+    // of this attachment: the embedded data will not read any better later.
+    if (!material)
+        return;
+    if (!knobLayer) {
+        knobLayer = makeBitmap(LayerWidth, LayerHeight);
+        buildKnobLayer(*this, value);
+    } else if (value != knobLayerValue) {
+        buildKnobLayer(*this, value);
+    }
+    Gdiplus::Graphics graphics(dc);
+    graphics.DrawImage(knobLayer.get(), LayerLeft, LayerTop, LayerWidth, LayerHeight);
+}
+
+} // namespace hushkit
