@@ -487,5 +487,6 @@ TEST_F(PaintTest, SavePictures)
         toAdvancedPage();
         EXPECT_TRUE(savePng(shot(), std::wstring(shotFolder) + L"/paint-advanced-" + code + L".png"));
         SendMessageW(editor->pageButton, BM_CLICK, 0, 0);
+        SetFocus(editor->window);
     }
 }
