@@ -6,6 +6,7 @@
 #include "Editor.h"
 
 #include "Controller.h"
+#include "RotatingMaterial.h"
 #include "Types.h"
 
 #include <commctrl.h>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+
 
 namespace hushkit {
 

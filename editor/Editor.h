@@ -26,6 +26,10 @@ namespace hushkit {
 
 class Controller;
 
+namespace knob {
+class RotatingMaterial;
+} // namespace knob
+
 // One pre-rendered piece of the knob's lit value arc and where it goes.
 struct ArcSegment {
     std::unique_ptr<Gdiplus::Bitmap> bitmap;
