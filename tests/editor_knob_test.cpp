@@ -94,8 +94,9 @@ TEST_F(KnobTest, LitArcTakesWholeSegmentsFromBitmapsAndStrokesOnlyThePartialOneL
             } else if (lit == Lit::Live) {
                 // At 0.51 the pointer covers the live piece.
                 const Point litPoint = arcPoint((start + c.value) / 2.0);
-                if (!nearPointer(litPoint, c.pointer))
+                if (!nearPointer(litPoint, c.pointer)) {
                     EXPECT_EQ(layer.rgb(litPoint), Core);
+                }
                 EXPECT_EQ(layer.rgb(arcPoint((c.value + end) / 2.0)), Track);
                 EXPECT_NE(layer.rgb(mid), Marker & 0xFFFFFF);
             } else {
