@@ -95,6 +95,13 @@ public:
     // Appends a closed rounded-rectangle figure to path.
     static void rounded(Gdiplus::GraphicsPath& path, float x, float y, float width, float height, float radius);
 
+    // The window's painting and the look it gives its child controls.
+    LRESULT paint();
+    LRESULT drawItem(WPARAM wParam, LPARAM lParam);
+    LRESULT measureItem(WPARAM wParam, LPARAM lParam);
+    LRESULT controlColour(UINT msg, WPARAM wParam);
+    LRESULT sliderDraw(WPARAM wParam, LPARAM lParam);
+
     Controller* controller;
     HWND window = nullptr;
     HWND sliders[SliderCount] = {};
@@ -141,6 +148,9 @@ private:
     // Releases everything attached() built except the window: back buffer,
     // knob images, GDI+, fonts and brushes.
     void releaseGraphics();
+    void paintRows(HDC dc);
+    void paintKnob(HDC dc);
+    void paintMeters(HDC dc);
 };
 
 } // namespace hushkit
