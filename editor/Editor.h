@@ -91,6 +91,8 @@ public:
     void refresh();
     // Switches between the main and the advanced page.
     void togglePage();
+    // Saves the current values to a preset file (save) or loads one.
+    void preset(bool save);
 
     // Paints a button or a closed combo box into dc.
     void drawControl(HWND control, HDC dc, bool pressed);
@@ -143,6 +145,28 @@ private:
     // Releases everything attached() built except the window: back buffer,
     // knob images, GDI+, fonts and brushes.
     void releaseGraphics();
+
+    // Input and commands. The hand cursor over the knob on the main page
+    // (false: the default cursor applies).
+    bool setKnobCursor();
+    // A knob drag: press, move, release, and the loss of the mouse capture.
+    void startDrag(LPARAM where);
+    void moveDrag(LPARAM where);
+    void releaseDrag();
+    void endDrag();
+    double turnedValue(double value, double dx, double dy);
+    // Arrow keys and the wheel step the knob.
+    void stepKnob(WPARAM key);
+    void wheelKnob(WPARAM wParam);
+    // One complete edit of a slider's parameter per scroll notification.
+    void sliderMoved(HWND slider);
+    // The lists' and buttons' commands.
+    void command(int id, int code);
+    void chooseListEntry(HWND list, uint32_t id);
+    void chooseLanguage();
+    void toggleBypass();
+    void swapCompare();
+    void resetValues();
 };
 
 } // namespace hushkit
