@@ -308,11 +308,13 @@ TEST_F(InputTest, EveryDragHasOneBracketHoweverItEnds)
             SetCapture(hostWindow);
         else
             ReleaseCapture();
+        const std::vector<Edit> bracket{begin(0), perform(0, 0.6), end(0)};
+        EXPECT_EQ(log.edits, bracket);
+        EXPECT_FALSE(editor->dragging);
         // A release after the loss of the capture, and later moves, add nothing.
         release(380, 150);
         moveTo(380, 100);
-        EXPECT_EQ(log.edits, (std::vector<Edit>{begin(0), perform(0, 0.6), end(0)}));
-        EXPECT_FALSE(editor->dragging);
+        EXPECT_EQ(log.edits, bracket);
         ReleaseCapture();
     }
 }
