@@ -1,6 +1,6 @@
 // Speed of the cleaning engine on one minute of speech-like stereo input,
 // measured against the noise-suppression library's own frame function on
-// the same audio.
+// the same audio; and the cost of turning the knob photo to a new value.
 //
 // Usage: hushkit_bench [section ...]   (no argument runs every section)
 //
@@ -21,6 +21,8 @@
 
 #include "Engine.h"
 #include "Processor.h"
+#include "RotatingMaterial.h"
+#include "knob_photo.h"
 
 #include "public.sdk/source/vst/hosting/hostclasses.h"
 #include "public.sdk/source/vst/hosting/parameterchanges.h"
@@ -346,6 +348,31 @@ void sectionConvert()
     std::printf("  ratio 44.1 kHz / 48 kHz per second of audio: %.3f (target <= 1.25)\n", ratio);
 }
 
+// The knob photo turned to a new value, as the editor does on every change
+// of the Clean Amount: one render of the 700 x 700 material per change,
+// against the editor's 16 ms refresh period.
+void sectionKnob()
+{
+    const knobtest::Photo& photo = knobtest::photo();
+    if (!photo.ok) {
+        std::printf("  knob photo not decoded\n");
+        return;
+    }
+    hushkit::knob::RotatingMaterial material(photo.width, photo.height, photo.premultiplied);
+    constexpr int Changes = 40;
+    constexpr double RefreshPeriod = 0.016;
+    int change = 0;
+    volatile uint32_t sink = 0;
+    const double best = bestOf(Changes, [] {}, [&] {
+        // Values spread over the range, each different from the last.
+        const double value = static_cast<double>(change * 37 % Changes) / Changes;
+        sink = material.render(value)[static_cast<size_t>(change) * 701];
+        ++change;
+    });
+    std::printf("  RotatingMaterial::render %dx%d  %7.3f ms   %.3f of a 16 ms refresh period (best of %d changes)\n",
+                photo.width, photo.height, best * 1e3, best / RefreshPeriod, Changes);
+}
+
 struct Section {
     const char* name;
     void (*run)();
@@ -359,6 +386,7 @@ const Section Sections[] = {
     {"livedsp", sectionLiveDsp},
     {"convert", sectionConvert},
     {"processor", sectionProcessor},
+    {"knob", sectionKnob},
 };
 
 } // namespace

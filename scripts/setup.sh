@@ -10,7 +10,7 @@ deps="$root/deps"
 say() { printf 'setup: %s\n' "$*" >&2; }
 
 # --- Debian packages ---------------------------------------------------------
-packages=(g++ cmake make googletest libgtest-dev sox alsa-utils ca-certificates)
+packages=(g++ cmake make googletest libgtest-dev libpng-dev sox alsa-utils ca-certificates)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

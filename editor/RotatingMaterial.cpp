@@ -1,0 +1,269 @@
+#include "RotatingMaterial.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <utility>
+
+#include <emmintrin.h>
+
+namespace hushkit::knob {
+
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+
+// Geometry of a knob 350 pixels wide; every length is multiplied by the
+// material's scale k. The top face and the side are seen from above with the
+// vertical axis squashed by Squash.
+constexpr double Squash = 0.82;
+constexpr double FaceCentreX = 175.0, FaceCentreY = 124.0;
+constexpr double FaceRadius = 105.0;
+constexpr double CapRadius = 31.0;       // the centre cap never turns
+constexpr double FaceOuterFeather = 1.0; // fade of the face's outer edge
+constexpr double FaceInnerFeather = 6.0; // fade toward the cap
+constexpr double SideRadius = 114.0;
+constexpr double SideDrop = 5.0;  // the side's top outline below the face centre
+constexpr double SideDepth = 50.0;
+constexpr double SideFadeEdge = 4.0; // fade below the top edge and above the bottom
+constexpr double SideFadeEnd = 3.0;  // fade toward both ends of the cylinder
+
+// Side pixels are relit only when opaque and not a highlight.
+constexpr uint32_t OpaqueSide = 0xFA000000u;
+constexpr double BrightestRelit = 118.0;
+constexpr double MinGain = 0.23, MaxGain = 3.5;
+
+// Value 1 is the photographed position; the pointer runs over 270 degrees.
+constexpr double DegreesAtZero = 135.0, DegreesSpan = 270.0, DegreesAtOne = 405.0;
+
+uint32_t channel(uint32_t p, int shift)
+{
+    return (p >> shift) & 0xFFu;
+}
+
+// The four channels of a pixel as doubles, B and G in `low`, R and A in
+// `high`.
+struct Channels {
+    __m128d low, high;
+};
+
+Channels unpack(uint32_t p)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i words = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), zero), zero);
+    return {_mm_cvtepi32_pd(words), _mm_cvtepi32_pd(_mm_shuffle_epi32(words, _MM_SHUFFLE(1, 0, 3, 2)))};
+}
+
+// Blend of whole channel values a and b with a weight t in 0..1, two lanes
+// at once: (b - a) t + a + 0.5, truncated. For such weights the sum lies in
+// 0.5..255.5, so no clamping to 0..255 is needed, and each lane rounds
+// exactly as the same scalar double operations would.
+__m128d mixLanes(__m128d a, __m128d b, __m128d t)
+{
+    const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(b, a), t), a), _mm_set1_pd(0.5));
+    return _mm_cvtepi32_pd(_mm_cvttpd_epi32(sum));
+}
+
+Channels mixChannels(const Channels& a, const Channels& b, __m128d t)
+{
+    return {mixLanes(a.low, b.low, t), mixLanes(a.high, b.high, t)};
+}
+
+uint32_t pack(const Channels& c)
+{
+    const __m128i words = _mm_unpacklo_epi64(_mm_cvttpd_epi32(c.low), _mm_cvttpd_epi32(c.high));
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(words, words), _mm_setzero_si128());
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+}
+
+// mix in each of the four channels, t in 0..1. A weight of exactly 1 gives
+// q itself.
+uint32_t mixPixel(uint32_t p, uint32_t q, double t)
+{
+    if (t == 1.0)
+        return q;
+    return pack(mixChannels(unpack(p), unpack(q), _mm_set1_pd(t)));
+}
+
+double luma(uint32_t p)
+{
+    return 0.0722 * channel(p, 0) + (0.2126 * channel(p, 16) + 0.7152 * channel(p, 8));
+}
+
+double clamp01(double v)
+{
+    return std::clamp(v, 0.0, 1.0);
+}
+
+// Clamps a sample coordinate to 0..last; NaN gives 0.
+double clampCoordinate(double v, int last)
+{
+    if (!(v > 0.0))
+        return 0.0;
+    return std::min(v, static_cast<double>(last));
+}
+
+// Box blur of one line of `n` pixels `stride` apart, window 2r + 1, edge
+// pixels repeated, each channel summed and divided in integers.
+void blurLine(const uint32_t* in, uint32_t* out, int n, std::ptrdiff_t stride, int r)
+{
+    const int taps = 2 * r + 1;
+    int32_t sum[4] = {};
+    auto add = [&](int i, int32_t sign) {
+        const uint32_t p = in[std::clamp(i, 0, n - 1) * stride];
+        for (int c = 0; c < 4; ++c)
+            sum[c] += sign * static_cast<int32_t>(channel(p, 8 * c));
+    };
+    for (int i = -r; i <= r; ++i)
+        add(i, 1);
+    for (int x = 0; x < n; ++x) {
+        uint32_t p = 0;
+        for (int c = 0; c < 4; ++c)
+            p |= static_cast<uint32_t>(sum[c] / taps) << (8 * c);
+        out[x * stride] = p;
+        add(std::min(x + r + 1, n - 1), 1);
+        add(x - r, -1);
+    }
+}
+
+} // namespace
+
+RotatingMaterial::RotatingMaterial(int width_, int height_, std::vector<uint32_t> pixels)
+    : width(std::max(width_, 0)), height(std::max(height_, 0)), scale(width / 350.0), lastValue(-1.0),
+      source(std::move(pixels))
+{
+    source.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    output = source;
+    prepareLighting();
+}
+
+void RotatingMaterial::prepareLighting()
+{
+    int r = static_cast<int>(5.0 * scale);
+    if (r < 3)
+        r = 2;
+    lighting.assign(source.size(), 0u);
+    std::vector<uint32_t> rows(source.size());
+    if (width == 0 || height == 0)
+        return;
+    for (int y = 0; y < height; ++y) {
+        const size_t row = static_cast<size_t>(y) * width;
+        blurLine(source.data() + row, rows.data() + row, width, 1, r);
+    }
+    for (int x = 0; x < width; ++x)
+        blurLine(rows.data() + x, lighting.data() + x, height, width, r);
+}
+
+uint32_t RotatingMaterial::sample(const std::vector<uint32_t>& image, double x, double y) const
+{
+    x = clampCoordinate(x, width - 1);
+    y = clampCoordinate(y, height - 1);
+    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+    const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
+    const double fx = x - x0, fy = y - y0;
+    const uint32_t* top = image.data() + static_cast<size_t>(y0) * width;
+    const uint32_t* bottom = image.data() + static_cast<size_t>(y1) * width;
+    const __m128d tx = _mm_set1_pd(fx);
+    const Channels upper = mixChannels(unpack(top[x0]), unpack(top[x1]), tx);
+    const Channels lower = mixChannels(unpack(bottom[x0]), unpack(bottom[x1]), tx);
+    return pack(mixChannels(upper, lower, _mm_set1_pd(fy)));
+}
+
+const std::vector<uint32_t>& RotatingMaterial::render(double value)
+{
+    double v = std::min(value, 1.0);
+    if (!(value >= 0.0))
+        v = 0.0;
+    if (v == lastValue)
+        return output;
+    lastValue = v;
+    std::copy(source.begin(), source.end(), output.begin());
+    const double phi = ((v * DegreesSpan + DegreesAtZero) - DegreesAtOne) * Pi / 180.0;
+    if (std::fabs(phi) < 1e-12)
+        return output;
+    turnFace(std::cos(phi), std::sin(phi));
+    turnSide(phi);
+    return output;
+}
+
+// The top face between the cap and its rim, turned back by the angle whose
+// cosine and sine are c and s, blended in over its feathered edges.
+void RotatingMaterial::turnFace(double c, double s)
+{
+    const double k = scale;
+    const double cx = FaceCentreX * k, cy = FaceCentreY * k;
+    const double outer = FaceRadius * k, inner = CapRadius * k;
+    const int rowBegin = std::max(static_cast<int>(cy - Squash * outer), 1) - 1;
+    const int rowEnd = std::min(height, static_cast<int>(cy + Squash * outer) + 2);
+    const int columnBegin = std::max(static_cast<int>(cx - outer), 1) - 1;
+    const int columnEnd = std::min(width, static_cast<int>(cx + outer) + 2);
+    // Squared radii a little beyond the annulus: pixels outside them cannot
+    // pass the exact test and skip its hypot.
+    const double innerSquared = inner * inner * (1.0 - 1e-9), outerSquared = outer * outer * (1.0 + 1e-9);
+    for (int y = rowBegin; y < rowEnd; ++y) {
+        const size_t row = static_cast<size_t>(y) * width;
+        const double dy = ((y + 0.5) - cy) / Squash;
+        for (int x = columnBegin; x < columnEnd; ++x) {
+            const double dx = (x + 0.5) - cx;
+            const double squared = dx * dx + dy * dy;
+            if (squared < innerSquared || squared > outerSquared)
+                continue;
+            const double r = std::hypot(dx, dy);
+            if (r < inner || r > outer)
+                continue;
+            const double fadeOut = clamp01((outer - r) / (FaceOuterFeather * k));
+            const double fadeIn = clamp01((r - inner) / (FaceInnerFeather * k));
+            const double alpha = std::min(fadeOut, fadeIn);
+            const double sx = cx + (c * dx + s * dy) - 0.5;
+            const double sy = cy + Squash * (c * dy - s * dx) - 0.5;
+            output[row + x] = mixPixel(source[row + x], sample(source, sx, sy), alpha);
+        }
+    }
+}
+
+// The knurled side: each column of the visible band takes its detail from
+// the column of the cylinder that turns into its place, rescaled to the
+// lighting that the photo has at the destination.
+void RotatingMaterial::turnSide(double phi)
+{
+    const double k = scale;
+    const double cx = FaceCentreX * k, cy = FaceCentreY * k;
+    const double rs = SideRadius * k, hs = SideDepth * k, drop = SideDrop * k;
+    const int columnBegin = std::max(0, static_cast<int>(cx - rs) + 1);
+    const int columnEnd = std::min(width, static_cast<int>(cx + rs));
+    for (int x = columnBegin; x < columnEnd; ++x) {
+        const double dx = (x + 0.5) - cx;
+        const double theta = std::remainder(std::asin(dx / rs) - phi, Pi);
+        const double xs = std::sin(theta) * rs + cx - 0.5;
+        const double rim = std::sqrt(rs * rs - dx * dx) * Squash + cy + drop;
+        const double ys0 = drop + (std::cos(theta) * (Squash * rs) + cy);
+        const double endFade = (rs - std::fabs(dx)) / (SideFadeEnd * k);
+        const int rowBegin = std::max(static_cast<int>(rim), 0);
+        const int rowEnd = std::min(height, static_cast<int>(hs + rim) + 1);
+        for (int y = rowBegin; y < rowEnd; ++y) {
+            const double d = (y + 0.5) - rim;
+            if (d < 0.0 || d > hs)
+                continue;
+            const size_t at = static_cast<size_t>(y) * width + x;
+            const uint32_t p = source[at];
+            const double lumaP = luma(p);
+            const double lumaHere = luma(lighting[at]);
+            if (p < OpaqueSide || lumaP > BrightestRelit || lumaP < 1.0 || lumaHere < 1.0)
+                continue;
+            const double ys = ys0 + d - 0.5;
+            const double lumaB = luma(sample(lighting, xs, ys));
+            if (lumaB < 3.0)
+                continue;
+            const double lumaQ = luma(sample(source, xs, ys));
+            const double gain = std::clamp(lumaHere * (lumaQ / lumaB) / lumaP, MinGain, MaxGain);
+            uint32_t relit = p & 0xFF000000u;
+            for (int shift = 0; shift < 24; shift += 8)
+                relit |= std::min(static_cast<uint32_t>(gain * channel(p, shift)), 255u) << shift;
+            const double fade =
+                clamp01(std::min({std::min(d / (SideFadeEdge * k), 1.0), (hs - d) / (SideFadeEdge * k), endFade}));
+            output[at] = mixPixel(p, relit, fade);
+        }
+    }
+}
+
+} // namespace hushkit::knob
