@@ -10,7 +10,9 @@ deps="$root/deps"
 say() { printf 'setup: %s\n' "$*" >&2; }
 
 # --- Debian packages ---------------------------------------------------------
-packages=(g++ cmake make googletest libgtest-dev libpng-dev sox alsa-utils ca-certificates)
+packages=(g++ cmake make googletest libgtest-dev libpng-dev sox alsa-utils ca-certificates
+          # the Windows module and its tests under Wine on a virtual display
+          g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xdotool imagemagick)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

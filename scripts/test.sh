@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: set-up, then a release build and an address/undefined
-# sanitizer build, each built and run through ctest, and the threading test
-# under ThreadSanitizer.
+# sanitizer build, each built and run through ctest, the threading test under
+# ThreadSanitizer, and the Windows module cross-built with MinGW-w64 with its
+# tests under Wine.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -36,3 +37,10 @@ run_config asan -DHUSHKIT_SANITIZE=address -DHUSHKIT_BENCH=OFF
 # ThreadSanitizer: the programs that exercise the threads.
 targets=processor_thread_tests tests='^ProcessorThreads\.' \
     run_config tsan -DHUSHKIT_SANITIZE=thread -DHUSHKIT_BENCH=OFF
+# Windows: Wine in a throw-away prefix and a virtual display of its own, both
+# stopped again however the run ends.
+source scripts/wine-env.sh
+trap wine_env_stop EXIT
+trap 'exit 130' INT TERM
+wine_env_start build/windows
+run_config windows -DCMAKE_TOOLCHAIN_FILE=cmake/MinGW.cmake

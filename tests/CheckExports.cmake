@@ -1,18 +1,28 @@
-# Fails unless the module's dynamic symbol table defines exactly the factory
-# entry and the SDK's module entry and exit. Run with -DNM=<nm> -DMODULE=<so>.
-execute_process(COMMAND "${NM}" -D --defined-only "${MODULE}"
-                OUTPUT_VARIABLE table RESULT_VARIABLE rc)
+# Fails unless the module exports exactly the factory entry and the SDK's
+# module entry and exit. Run with -DMODULE=<module> and either -DNM=<nm> (a
+# Linux shared object: its dynamic symbol table, ModuleEntry and ModuleExit) or
+# -DOBJDUMP=<objdump> (a Windows DLL: its export table, InitDll and ExitDll).
+if(OBJDUMP)
+    execute_process(COMMAND "${OBJDUMP}" -p "${MODULE}" OUTPUT_VARIABLE table RESULT_VARIABLE rc)
+    set(entry_pattern "^[ \t]*\\[ *[0-9]+\\] ")
+    set(expected ExitDll GetPluginFactory InitDll)
+else()
+    execute_process(COMMAND "${NM}" -D --defined-only "${MODULE}" OUTPUT_VARIABLE table RESULT_VARIABLE rc)
+    set(entry_pattern "^[0-9a-fA-F]* *[A-Za-z] +")
+    set(expected GetPluginFactory ModuleEntry ModuleExit)
+endif()
 if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${NM} failed on ${MODULE}")
+    message(FATAL_ERROR "listing the symbols of ${MODULE} failed")
 endif()
 string(REGEX MATCHALL "[^\n]+" lines "${table}")
 set(names "")
 foreach(line IN LISTS lines)
-    string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] +" "" name "${line}")
-    list(APPEND names "${name}")
+    if(line MATCHES "${entry_pattern}[A-Za-z_][A-Za-z0-9_]*$")
+        string(REGEX REPLACE "${entry_pattern}" "" name "${line}")
+        list(APPEND names "${name}")
+    endif()
 endforeach()
 list(SORT names)
-set(expected GetPluginFactory ModuleEntry ModuleExit)
 if(NOT names STREQUAL expected)
     message(FATAL_ERROR "exported symbols: ${names}; expected: ${expected}")
 endif()

@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The environment for Windows programs under Wine: a throw-away prefix inside
+# a build folder, a virtual X display of its own and one wineserver kept alive
+# for the whole run; all of it stopped again at the end, failures included.
+#
+# Run a command in it (a Windows build, its tests, one test program):
+#
+#     bash scripts/wine-env.sh build/windows ctest --test-dir build/windows
+#     bash scripts/wine-env.sh build/windows scripts/wine-run.sh build/windows/tests/module_win_tests.exe
+#
+# or source it and call wine_env_start BUILD_DIR, then wine_env_stop (the
+# test script does that).
+#
+# The prefix (BUILD_DIR/wineprefix) is created once: no Mono or Gecko
+# installers, no crash dialog (a crash prints a backtrace and the program
+# ends), Tahoma standing in for Segoe UI, and windows not managed by a window
+# manager (there is none).
+
+wine_env_say() { printf 'wine-env: %s\n' "$*" >&2; }
+
+wine_env_make_prefix() {
+    local stamp="$WINEPREFIX/.hushkit-prefix"
+    [ -f "$stamp" ] && return 0
+    wine_env_say "creating the Wine prefix $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    timeout 300 wineboot -i >/dev/null 2>&1 || { wine_env_say "wineboot failed"; return 1; }
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    mkdir -p "$fonts"
+    cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf \
+       /usr/share/wine/fonts/marlett.ttf "$fonts/"
+    local reg="$WINEPREFIX/hushkit.reg"
+    cat >"$reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
+"Segoe UI"="Tahoma"
+REG
+    timeout 120 wine regedit /S "$(winepath -w "$reg" 2>/dev/null)" >/dev/null 2>&1 \
+        || { wine_env_say "regedit failed"; return 1; }
+    # Writes the registry to disk before the stamp says the prefix is ready.
+    timeout 120 wineserver -w
+    touch "$stamp"
+}
+
+# wine_env_start BUILD_DIR: exports the environment, starts the display and
+# the wineserver, creates the prefix if needed.
+wine_env_start() {
+    local dir
+    mkdir -p "$1"
+    dir=$(cd "$1" && pwd)
+    export WINEPREFIX="$dir/wineprefix"
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEARCH=win64
+    export HUSHKIT_WINE_ENV=1
+
+    # Xvfb picks a free display number itself and writes it to the pipe.
+    local fifo
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    WINE_ENV_XVFB_PID=$!
+    local display=""
+    read -r -t 20 display <"$fifo" || true
+    rm -f "$fifo"
+    if [ -z "$display" ]; then
+        wine_env_say "Xvfb did not start"
+        wine_env_stop
+        return 1
+    fi
+    export DISPLAY=":$display"
+
+    wine_env_make_prefix || { wine_env_stop; return 1; }
+    wineserver -p
+    # Starts the prefix's service processes now, detached from the caller's
+    # output: started later by a test, they would keep its output pipe open
+    # until the end of the run.
+    timeout 120 wine wineboot </dev/null >/dev/null 2>&1 || { wine_env_say "wineboot failed"; wine_env_stop; return 1; }
+}
+
+# wine_env_stop: ends every Wine process of the prefix, then the display.
+wine_env_stop() {
+    if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+        wineserver -k >/dev/null 2>&1 || true
+        timeout 60 wineserver -w >/dev/null 2>&1 || true
+    fi
+    if [ -n "${WINE_ENV_XVFB_PID:-}" ]; then
+        kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+        wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+        WINE_ENV_XVFB_PID=""
+    fi
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    set -euo pipefail
+    if [ $# -lt 2 ]; then
+        echo "usage: $0 BUILD_DIR COMMAND [ARGS...]" >&2
+        exit 2
+    fi
+    build_dir=$1; shift
+    trap wine_env_stop EXIT
+    trap 'exit 130' INT TERM
+    wine_env_start "$build_dir"
+    "$@"
+fi
