@@ -21,6 +21,21 @@
 #include <thread>
 #include <vector>
 
+// The program is linked with fclose wrapped: a test can make the next
+// closing report a failed flush (the file is closed all the same), which a
+// disk under Wine cannot be made to do.
+namespace {
+std::atomic<bool> failNextClose{false};
+}
+extern "C" {
+int __real_fclose(FILE* file);
+int __wrap_fclose(FILE* file)
+{
+    const int result = __real_fclose(file);
+    return failNextClose.exchange(false) ? EOF : result;
+}
+}
+
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 using namespace editor_test;
@@ -372,6 +387,16 @@ TEST_F(PresetTest, SaveKeepsEveryBitOfTheValues)
         std::memcpy(&stored, bytes.data() + 4 + 8 * id, 8);
         EXPECT_TRUE(sameBits(stored, host.controller->getParamNormalized(id))) << id;
     }
+}
+
+TEST_F(PresetTest, SaveReportsAFailedFlushAtClosing)
+{
+    const std::wstring file = path(L"unflushed.hushkit");
+    failNextClose = true;
+    const std::vector<Seen> seen = preset(true, {choose(file), Ok});
+    EXPECT_FALSE(failNextClose);
+    ASSERT_EQ(seen.size(), 2u) << ::testing::PrintToString(seen);
+    expectBox(seen[1], Key::SaveFailed, hushkit::i18n::English, hostWindow);
 }
 
 TEST_F(PresetTest, SaveAddsTheExtensionToANameWithoutOne)
