@@ -86,7 +86,8 @@ public:
     void refresh();
     // Switches between the main and the advanced page.
     void togglePage();
-    // Saves the current values to a preset file (save) or loads one.
+    // Save (true) or Open (false): asks for a file in a modal dialog, then
+    // writes the ten parameter values to it or applies the values it holds.
     void preset(bool save);
 
     // Paints a button or a closed combo box into dc.
