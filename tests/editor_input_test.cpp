@@ -182,6 +182,16 @@ protected:
         send(WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control));
     }
     double value(ParamID id) const { return host.controller->getParamNormalized(id); }
+    void setAll(const double (&values)[10])
+    {
+        for (ParamID i = 0; i < 10; ++i)
+            set(i, values[i]);
+    }
+    void expectValues(const double (&values)[10]) const
+    {
+        for (ParamID i = 0; i < 10; ++i)
+            EXPECT_EQ(value(i), values[i]) << i;
+    }
     void togglePage() { click(editor->pageButton, hushkit::Editor::PageButtonId); }
     void showPage(bool advanced)
     {
@@ -532,31 +542,31 @@ TEST_F(InputTest, BypassTurnsOnUpToAHalfAndOffAbove)
 // Ten values unlike the reset values, the processing mode included.
 const double slotA[10] = {0.25, 0.75, 0.5, 0.125, 0.9, 0.3, 0.2, 1.0, 1.0, 0.0};
 
+// One complete edit of each parameter 0 to 9, in order, to `values`.
+std::vector<Edit> completeEdits(const double (&values)[10])
+{
+    std::vector<Edit> edits;
+    for (ParamID i = 0; i < 10; ++i)
+        edits.insert(edits.end(), {begin(i), perform(i, values[i]), end(i)});
+    return edits;
+}
+
 TEST_F(InputTest, CompareSwapsBothSlotsAndBackWithTheMode)
 {
     showPage(true);
-    for (ParamID i = 0; i < 10; ++i)
-        set(i, slotA[i]);
+    setAll(slotA);
 
     click(editor->compareButton, hushkit::Editor::CompareButtonId);
-    std::vector<Edit> expected;
-    for (ParamID i = 0; i < 10; ++i)
-        expected.insert(expected.end(), {begin(i), perform(i, hushkit::ResetValues[i]), end(i)});
-    EXPECT_EQ(log.edits, expected);
-    for (ParamID i = 0; i < 10; ++i)
-        EXPECT_EQ(value(i), hushkit::ResetValues[i]) << i;
+    EXPECT_EQ(log.edits, completeEdits(hushkit::ResetValues));
+    expectValues(hushkit::ResetValues);
+    EXPECT_TRUE(std::equal(slotA, slotA + 10, editor->compareValues));
     EXPECT_EQ(windowText(editor->compareButton), hushkit::i18n::wide(Key::SwitchToA));
 
     log.clear();
     click(editor->compareButton, hushkit::Editor::CompareButtonId);
-    expected.clear();
-    for (ParamID i = 0; i < 10; ++i)
-        expected.insert(expected.end(), {begin(i), perform(i, slotA[i]), end(i)});
-    EXPECT_EQ(log.edits, expected);
-    for (ParamID i = 0; i < 10; ++i) {
-        EXPECT_EQ(value(i), slotA[i]) << i;
-        EXPECT_EQ(editor->compareValues[i], hushkit::ResetValues[i]) << i;
-    }
+    EXPECT_EQ(log.edits, completeEdits(slotA));
+    expectValues(slotA);
+    EXPECT_TRUE(std::equal(hushkit::ResetValues, hushkit::ResetValues + 10, editor->compareValues));
     EXPECT_EQ(windowText(editor->compareButton), hushkit::i18n::wide(Key::SwitchToB));
 }
 
@@ -574,15 +584,10 @@ TEST_F(InputTest, SaveAndOpenButtonsGoToThePresetFiles)
 TEST_F(InputTest, ResetEditsEveryParameterToItsResetValue)
 {
     showPage(true);
-    for (ParamID i = 0; i < 10; ++i)
-        set(i, slotA[i]);
+    setAll(slotA);
     click(editor->resetButton, hushkit::Editor::ResetButtonId);
-    std::vector<Edit> expected;
-    for (ParamID i = 0; i < 10; ++i)
-        expected.insert(expected.end(), {begin(i), perform(i, hushkit::ResetValues[i]), end(i)});
-    EXPECT_EQ(log.edits, expected);
-    for (ParamID i = 0; i < 10; ++i)
-        EXPECT_EQ(value(i), hushkit::ResetValues[i]) << i;
+    EXPECT_EQ(log.edits, completeEdits(hushkit::ResetValues));
+    expectValues(hushkit::ResetValues);
     EXPECT_EQ(value(ParamId::ProcessingMode), 0.5);
     EXPECT_EQ(value(ParamId::CleanupProfile), 0.5);
     // The stored A/B slot is not touched.
