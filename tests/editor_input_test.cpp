@@ -228,7 +228,9 @@ TEST_F(InputTest, VerticalDragFollowsTheHeldValueAndClosesAtRelease)
 
     // Far beyond the top (the pointer leaves the window: negative rows),
     // then back down: the value falls at once, nothing beyond 1 is kept.
+    ValidateRect(editor->window, nullptr);
     moveTo(380, -70);
+    EXPECT_TRUE(GetUpdateRect(editor->window, nullptr, FALSE));  // each move repaints the knob
     EXPECT_EQ(value(0), 1.0);
     moveTo(380, -46);
     EXPECT_NEAR(value(0), 0.9, 1e-12);
@@ -477,10 +479,13 @@ TEST_F(InputTest, AScrollBarNotificationIsNoSliderEvenWithoutOne)
     HWND slider = editor->sliders[3];
     editor->sliders[3] = nullptr;
     set(3, 0.7);
+    ValidateRect(editor->window, nullptr);
     send(WM_HSCROLL, MAKEWPARAM(SB_LINERIGHT, 0), 0);
     editor->sliders[3] = slider;
     EXPECT_TRUE(log.edits.empty());
     EXPECT_EQ(value(3), 0.7);
+    // The window is repainted all the same.
+    EXPECT_TRUE(GetUpdateRect(editor->window, nullptr, FALSE));
 }
 
 TEST_F(InputTest, ListsEditOnASelectionChangeOnly)
