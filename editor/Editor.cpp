@@ -6,6 +6,7 @@
 #include "Editor.h"
 
 #include "Controller.h"
+#include "RotatingMaterial.h"
 #include "Types.h"
 
 #include <commctrl.h>
@@ -14,10 +15,6 @@
 #include <algorithm>
 #include <cstring>
 
-#if __has_include("RotatingMaterial.h")
-#include "RotatingMaterial.h"
-#define HUSHKIT_HAS_MATERIAL 1
-#endif
 
 namespace hushkit {
 
@@ -59,16 +56,6 @@ void registerWindowClass()
 }
 
 } // namespace
-
-void MaterialDeleter::operator()(knob::RotatingMaterial* material) const noexcept
-{
-#ifdef HUSHKIT_HAS_MATERIAL
-    delete material;
-#else
-    // Without the material's definition no material can have been made.
-    (void)material;
-#endif
-}
 
 IPlugView* makeEditor(Controller* controller) { return new Editor(controller); }
 

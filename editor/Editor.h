@@ -29,11 +29,6 @@ namespace knob {
 class RotatingMaterial;
 } // namespace knob
 
-// Owns the knob material through a deleter defined where the type is known.
-struct MaterialDeleter {
-    void operator()(knob::RotatingMaterial* material) const noexcept;
-};
-
 // One pre-rendered piece of the knob's lit value arc and where it goes.
 struct ArcSegment {
     std::unique_ptr<Gdiplus::Bitmap> bitmap;
@@ -135,7 +130,7 @@ public:
     bool compareIsB = false;
     std::unique_ptr<Gdiplus::Bitmap> backgroundLayer;
     std::unique_ptr<Gdiplus::Bitmap> knobLayer;
-    std::unique_ptr<knob::RotatingMaterial, MaterialDeleter> material;
+    std::unique_ptr<knob::RotatingMaterial> material;
     double knobLayerValue = -1.0;
     ArcSegment arcSegments[ArcSegmentCount];
 

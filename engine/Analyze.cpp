@@ -5,6 +5,9 @@
 
 #include <rnnoise.h>
 
+#include "Frame.h"
+#include "RnnoiseLayout.h"
+
 // The library's internal types, only passed through to its own functions.
 struct HushkitRnnModel;
 struct HushkitRnnState;
@@ -21,34 +24,14 @@ extern "C" void compute_rnn(const HushkitRnnModel* model, HushkitRnnState* rnn, 
 
 namespace {
 
-constexpr int FrameSize = 480;
-constexpr int Bands = 32;
-constexpr int Bins = 481;
+using hushkit::BandCount;
+using hushkit::BinCount;
+using hushkit::FrameSize;
+using namespace hushkit::rnnoise_layout;
+
 constexpr int Features = 65;
 
-// Byte layout of the library's state in the RNNoise 0.2 build that the engine
-// links (x86-64).
-constexpr std::size_t StateSize = 32688;
-constexpr std::size_t ModelOffset = 0;
-constexpr std::size_t ModelSize = 640;
-constexpr std::size_t ArchOffset = 640;
-constexpr std::size_t HighpassOffset = 18320;
-constexpr std::size_t LastGainsOffset = 18328;
-constexpr std::size_t RecurrentOffset = 18456;
-constexpr std::size_t RecurrentSize = (130 + 256 + 384 + 384 + 384) * sizeof(float);
-constexpr std::size_t DelayedSpectraSize = 2 * Bins * sizeof(HushkitComplex);
-constexpr std::size_t DelayedEnergiesSize = 3 * Bands * sizeof(float);
-
-static_assert(sizeof(float) == 4 && sizeof(int) == 4, "the layout assumes 32-bit floats and ints");
-static_assert(sizeof(HushkitComplex) == 8, "a complex value is two floats");
-static_assert(ArchOffset == ModelOffset + ModelSize, "the architecture follows the model");
-static_assert(ArchOffset + sizeof(int) + FrameSize * 4 + 4 + FrameSize * 4 + 2 * 1728 * 4 + 4 + 4 == HighpassOffset,
-              "window, synthesis and pitch memories lie between the architecture and the high-pass memory");
-static_assert(LastGainsOffset == HighpassOffset + 2 * sizeof(float), "the last gains follow the high-pass memory");
-static_assert(RecurrentOffset == LastGainsOffset + Bands * sizeof(float), "the network state follows the last gains");
-static_assert(RecurrentSize == 6152, "network state size");
-static_assert(RecurrentOffset + RecurrentSize + DelayedSpectraSize + DelayedEnergiesSize == StateSize,
-              "the delayed spectra and energies end the state");
+static_assert(sizeof(HushkitComplex) == ComplexBytes, "a complex value is two floats");
 
 // High-pass coefficients of the library's own frame function.
 constexpr float HighpassA0 = 1.99599f;
@@ -67,7 +50,7 @@ extern "C" float hushkit_analyze(DenoiseState* st, float* gains, const float* fr
 {
     // Never touch a state whose layout differs from the one described above.
     if (hushkit_analyze_supported() == 0) {
-        for (int k = 0; k < Bands; ++k)
+        for (int k = 0; k < BandCount; ++k)
             gains[k] = 0.0f;
         return 0.0f;
     }
@@ -87,17 +70,17 @@ extern "C" float hushkit_analyze(DenoiseState* st, float* gains, const float* fr
     }
     std::memcpy(base + HighpassOffset, mem, sizeof mem);
 
-    HushkitComplex X[Bins];
-    HushkitComplex P[Bins];
-    float Ex[Bands];
-    float Ep[Bands];
-    float Exp[Bands];
+    HushkitComplex X[BinCount];
+    HushkitComplex P[BinCount];
+    float Ex[BandCount];
+    float Ep[BandCount];
+    float Exp[BandCount];
     float features[Features];
     const int silent = rnn_compute_frame_features(st, X, P, Ex, Ep, Exp, features, x);
 
-    float last[Bands];
+    float last[BandCount];
     if (silent != 0) {
-        for (int k = 0; k < Bands; ++k) {
+        for (int k = 0; k < BandCount; ++k) {
             last[k] = 0.0f;
             gains[k] = 0.0f;
         }
@@ -110,13 +93,13 @@ extern "C" float hushkit_analyze(DenoiseState* st, float* gains, const float* fr
     const auto* model = reinterpret_cast<const HushkitRnnModel*>(base + ModelOffset);
     auto* rnn = reinterpret_cast<HushkitRnnState*>(base + RecurrentOffset);
 
-    float g[Bands];
+    float g[BandCount];
     float vad = 0.0f;
     compute_rnn(model, rnn, g, &vad, features, arch);
 
     // A band's gain falls by at most 70 % per frame.
     std::memcpy(last, base + LastGainsOffset, sizeof last);
-    for (int k = 0; k < Bands; ++k) {
+    for (int k = 0; k < BandCount; ++k) {
         const float lowest = 0.3f * last[k];
         const float v = g[k] > lowest ? g[k] : lowest;
         last[k] = v;

@@ -6,6 +6,7 @@
 #include <rnnoise.h>
 #include <emmintrin.h>
 
+#include "ChainValues.h"
 #include "Engine.h"
 #include "Sample.h"
 
@@ -25,9 +26,6 @@ public:
 private:
     unsigned int saved;
 };
-
-// v limited to lo..1: below lo gives lo, else the smaller of v and 1.
-inline float limitUnit(float v, float lo) { return v < lo ? lo : std::min(v, 1.0f); }
 
 // Scrubs non-finite library output of a completed frame and starts the next.
 void closeFrame(ChannelState& ch, bool& neuralFault)
@@ -100,10 +98,10 @@ inline Lanes clampLanes(Lanes v)
     return select(over, signedLimit, v);
 }
 
-// limitUnit(v, 0.15) per lane: min_ps(1, v) is "1 < v ? 1 : v" and
-// max_ps(0.15, m) is "0.15 > m ? 0.15 : m", which together give the scalar
-// result for every v, NaN included.
-inline Lanes limitGain(Lanes v) { return _mm_max_ps(splat(0.15f), _mm_min_ps(splat(1.0f), v)); }
+// The expander gain v limited to ExpanderFloor..1 per lane: min_ps(1, v) is
+// "1 < v ? 1 : v" and max_ps(floor, m) is "floor > m ? floor : m", which
+// together give "v < floor ? floor : min(v, 1)" for every v, NaN included.
+inline Lanes limitGain(Lanes v) { return _mm_max_ps(splat(ExpanderFloor), _mm_min_ps(splat(1.0f), v)); }
 
 // One smoothing step of a follower: state + (v - state) x (attack when v
 // rises above the state, else release).
@@ -113,34 +111,119 @@ inline Lanes follow(Lanes state, Lanes v, Lanes attack, Lanes release)
     return _mm_add_ps(state, _mm_mul_ps(_mm_sub_ps(v, state), k));
 }
 
-// The values derived from the smoothed parameters for one sample frame.
-struct Derived {
-    float s3 = 0.0f, s5 = 0.0f, s7 = 0.0f;
-    float depth = 0.0f, studio = 0.0f, exponent = 0.0f;
-    float threshold = 0.0f, expanderDepth = 0.0f;
-};
-
 // The per-sample values of the vector stages, in every lane.
 struct LaneParams {
     Lanes highpass = _mm_setzero_ps(), threshold = _mm_setzero_ps(), expanderDepth = _mm_setzero_ps();
     Lanes s3 = _mm_setzero_ps(), s5 = _mm_setzero_ps(), s7 = _mm_setzero_ps(), outputGain = _mm_setzero_ps();
 
-    void set(const Derived& d, float highpassCoef, float gain)
+    void set(const FrameValues& v, float highpassCoef, float gain)
     {
         highpass = splat(highpassCoef);
-        threshold = splat(d.threshold);
-        expanderDepth = splat(d.expanderDepth);
-        s3 = splat(d.s3);
-        s5 = splat(d.s5);
-        s7 = splat(d.s7);
+        threshold = splat(v.threshold);
+        expanderDepth = splat(v.expanderDepth);
+        s3 = splat(v.s3);
+        s5 = splat(v.s5);
+        s7 = splat(v.s7);
         outputGain = splat(gain);
     }
 };
 
+// The engine's parameter smoothing for the length of one call: targets and
+// smoothed values, the high-pass coefficient and linear gain that follow
+// them, and the frame values of the current sample frame.
+class ParamTrack {
+public:
+    explicit ParamTrack(const Engine& e) : rate(static_cast<float>(e.processingRate)), smoothing(e.coef[0])
+    {
+        for (int k = 0; k < EngineParamCount; ++k) {
+            target[k] = e.target[k];
+            s[k] = e.smoothed[k];
+        }
+        lastFocus = e.lastFocus;
+        highpassCoef = e.highpassCoef;
+        lastGain = e.lastGain;
+        outputGain = e.outputGain;
+    }
+
+    // True when a smoothing step would leave every value as it is (they have
+    // reached their targets, or come as close as float steps allow). Since
+    // the targets do not change during a call, the values then stay fixed for
+    // the whole call.
+    bool settled() const
+    {
+        bool still = true;
+        for (int k = 0; k < EngineParamCount; ++k)
+            still = still && s[k] + (target[k] - s[k]) * smoothing == s[k];
+        return still;
+    }
+
+    // One smoothing step of every parameter.
+    void smooth()
+    {
+        for (int k = 0; k < EngineParamCount; ++k)
+            s[k] = s[k] + (target[k] - s[k]) * smoothing;
+    }
+
+    // The frame values of the current smoothed parameters; the high-pass
+    // coefficient and the gain are recomputed only when their parameter moved.
+    void derive()
+    {
+        values = deriveFrameValues(s);
+        const float focus = s[ParamId::FrequencyFocus];
+        if (!(focus == lastFocus)) {
+            lastFocus = focus;
+            highpassCoef = highpassCoefficient(focus, rate);
+        }
+        const float gainParam = s[ParamId::OutputGain];
+        if (!(gainParam == lastGain)) {
+            lastGain = gainParam;
+            outputGain = linearGain(gainParam);
+        }
+        lanes.set(values, highpassCoef, outputGain);
+    }
+
+    void store(Engine& e) const
+    {
+        for (int k = 0; k < EngineParamCount; ++k)
+            e.smoothed[k] = s[k];
+        e.lastFocus = lastFocus;
+        e.highpassCoef = highpassCoef;
+        e.lastGain = lastGain;
+        e.outputGain = outputGain;
+    }
+
+    FrameValues values;
+    LaneParams lanes;
+
+private:
+    float rate;
+    float smoothing;
+    float target[EngineParamCount];
+    float s[EngineParamCount];
+    float lastFocus, highpassCoef, lastGain, outputGain;
+};
+
+// The library's frame samples are in 16-bit scale.
+constexpr float FromLibraryScale = 3.0517578e-05f;
+constexpr float ToLibraryScale = 32768.0f;
+
+// Closes a channel's completed frame: the frame analysis yields the voice
+// probability that the speech estimate follows. A probability that is not
+// finite is a library fault of the channel, like a non-finite output value.
+void completeFrame(Engine& e, ChannelState& ch, float exponent, bool& neuralFault)
+{
+    const float r = e.live ? e.liveFrameStep(ch, exponent) : rnnoise_process_frame(ch.denoiser, ch.frameOut, ch.frameIn);
+    if (std::isfinite(r))
+        ch.speech = followSpeech(ch.speech, r);
+    else
+        ch.fault = true;
+    closeFrame(ch, neuralFault);
+}
+
 // The neural section of one channel for one sample: the delay rings, the
 // neural estimate and the frame bookkeeping. Returns the mixed signal and
 // stores the delayed input in dry.
-inline float neuralStep(Engine& e, ChannelState& ch, float x, float hp, float dsp, const Derived& d, float& dry,
+inline float neuralStep(Engine& e, ChannelState& ch, float x, float hp, float dsp, const FrameValues& v, float& dry,
                         bool& neuralFault)
 {
     const bool live = e.live;
@@ -151,8 +234,8 @@ inline float neuralStep(Engine& e, ChannelState& ch, float x, float hp, float ds
     ch.wetDelay[pos] = dsp;
     ch.delayPos = pos + 1 == e.delayLength ? 0 : pos + 1;
 
-    float est = live ? ch.fir.process(hp) : ch.frameOut[ch.framePos] * 3.0517578e-05f;
-    ch.frameIn[ch.framePos] = hp * 32768.0f;
+    float est = live ? ch.fir.process(hp) : ch.frameOut[ch.framePos] * FromLibraryScale;
+    ch.frameIn[ch.framePos] = hp * ToLibraryScale;
 
     if (ch.fault) {
         neuralFault = true;
@@ -162,17 +245,153 @@ inline float neuralStep(Engine& e, ChannelState& ch, float x, float hp, float ds
     }
 
     if (!live)
-        est = est * (1.0f - d.studio * (1.0f - ch.speech));
+        est = est * (1.0f - v.studio * (1.0f - ch.speech));
     est = sanitizeSample(est);
-    const float mixed = dspDelayed + (est - dspDelayed) * d.depth;
-    if (++ch.framePos == FrameSize) {
-        const float r = live ? e.liveFrameStep(ch, d.exponent)
-                             : rnnoise_process_frame(ch.denoiser, ch.frameOut, ch.frameIn);
-        const float q = limitUnit(r / 0.35f, 0.08f);
-        ch.speech = ch.speech + (q - ch.speech) * (q > ch.speech ? 0.85f : 0.08f);
-        closeFrame(ch, neuralFault);
-    }
+    const float mixed = dspDelayed + (est - dspDelayed) * v.depth;
+    if (++ch.framePos == FrameSize)
+        completeFrame(e, ch, v.exponent, neuralFault);
     return mixed;
+}
+
+// The five filter states of the active channels, lane by lane, for the length
+// of one call: hpPrevIn, hpPrevOut, envelope, gate and bodyState.
+struct LaneStates {
+    Lanes hpPrevIn, hpPrevOut, envelope, gate, body;
+
+    template <int Channels>
+    static LaneStates load(const Engine& e, const bool* active)
+    {
+        float v[5][2] = {};
+        for (int c = 0; c < Channels; ++c) {
+            if (!active[c])
+                continue;
+            const ChannelState& ch = e.channel[c];
+            v[0][c] = ch.hpPrevIn;
+            v[1][c] = ch.hpPrevOut;
+            v[2][c] = ch.envelope;
+            v[3][c] = ch.gate;
+            v[4][c] = ch.bodyState;
+        }
+        return {pack(v[0][0], v[0][1]), pack(v[1][0], v[1][1]), pack(v[2][0], v[2][1]), pack(v[3][0], v[3][1]),
+                pack(v[4][0], v[4][1])};
+    }
+
+    template <int Channels>
+    void store(Engine& e, const bool* active) const
+    {
+        auto lane = [](Lanes l, int c) { return c == 0 ? lane0(l) : lane1(l); };
+        for (int c = 0; c < Channels; ++c) {
+            if (!active[c])
+                continue;
+            ChannelState& ch = e.channel[c];
+            ch.hpPrevIn = lane(hpPrevIn, c);
+            ch.hpPrevOut = lane(hpPrevOut, c);
+            ch.envelope = lane(envelope, c);
+            ch.gate = lane(gate, c);
+            ch.bodyState = lane(body, c);
+        }
+    }
+};
+
+// The meters of one call, gathered lane by lane.
+struct LaneMeters {
+    Lanes inputPeak = _mm_setzero_ps();
+    Lanes outputPeak = _mm_setzero_ps();
+    Lanes finiteSoFar = _mm_cmpeq_ps(_mm_setzero_ps(), _mm_setzero_ps());
+    float reductionSum = 0.0f;
+    bool neuralFault = false;
+
+    // Writes the engine's five meters; activeLanes masks out skipped channels.
+    void finish(Engine& e, Lanes activeLanes, int32_t frames, int32_t channels) const
+    {
+        // Every lane's peak is the largest of its values, so the larger of
+        // the two lane peaks is the peak over both channels.
+        const Lanes inPeaks = _mm_and_ps(inputPeak, activeLanes);
+        const Lanes outPeaks = _mm_and_ps(outputPeak, activeLanes);
+        e.inputPeak = std::max(lane0(inPeaks), lane1(inPeaks));
+        e.outputPeak = std::max(lane0(outPeaks), lane1(outPeaks));
+        // A sample is clipped when its magnitude exceeds 1 before the -4..4
+        // limit, which holds exactly when its limited magnitude does; so the
+        // output peak tells whether any sample clipped.
+        e.clipped = (_mm_movemask_ps(_mm_cmpgt_ps(outPeaks, splat(1.0f))) & 3) != 0;
+        e.neuralFault = neuralFault || (_mm_movemask_ps(_mm_andnot_ps(finiteSoFar, activeLanes)) & 3) != 0;
+        e.reduction = reductionMean(reductionSum, frames, channels);
+    }
+};
+
+// What stays fixed during one call: the smoother coefficients, which channels
+// are active and the configuration.
+template <int Channels>
+struct CallSetup {
+    Lanes attack, release, bodyCoef;
+    bool active[2];
+    Lanes activeLanes;
+    bool neural, resampling;
+
+    CallSetup(const Engine& e, float* const* out)
+        : attack(splat(e.coef[1])), release(splat(e.coef[2])), bodyCoef(splat(e.coef[3])),
+          active{out[0] != nullptr, Channels == 2 && out[Channels - 1] != nullptr},
+          activeLanes(laneMask(active[0], active[1])), neural(e.neuralActive), resampling(e.resampling)
+    {
+    }
+};
+
+// High-pass, expander, body restore and output stage of one sample frame,
+// the neural section in between. Returns the output, limited and with
+// non-finite values replaced by the dry signal, and gathers the meters.
+template <int Channels>
+inline Lanes chainStep(Engine& e, const CallSetup<Channels>& call, const ParamTrack& params, LaneStates& st,
+                       LaneMeters& m, Lanes x)
+{
+    const LaneParams& p = params.lanes;
+    const Lanes zero = _mm_setzero_ps();
+    const Lanes one = splat(1.0f);
+
+    x = _mm_and_ps(clampLanes(x), finiteLanes(x));
+    m.inputPeak = _mm_max_ps(absLanes(x), m.inputPeak);
+
+    const Lanes hp = _mm_mul_ps(_mm_sub_ps(_mm_add_ps(st.hpPrevOut, x), st.hpPrevIn), p.highpass);
+    st.hpPrevIn = x;
+    st.hpPrevOut = hp;
+
+    st.envelope = follow(st.envelope, absLanes(hp), call.attack, call.release);
+    st.gate = follow(st.gate, limitGain(_mm_div_ps(st.envelope, p.threshold)), call.attack, call.release);
+    const Lanes dsp = _mm_mul_ps(_mm_sub_ps(one, _mm_mul_ps(p.expanderDepth, _mm_sub_ps(one, st.gate))), hp);
+
+    Lanes mixed = dsp;
+    Lanes dry = x;
+    if (call.neural) {
+        float mx[2] = {0.0f, 0.0f};
+        float dr[2] = {0.0f, 0.0f};
+        if (call.active[0])
+            mx[0] = neuralStep(e, e.channel[0], lane0(x), lane0(hp), lane0(dsp), params.values, dr[0], m.neuralFault);
+        if (Channels == 2 && call.active[1])
+            mx[1] = neuralStep(e, e.channel[Channels - 1], lane1(x), lane1(hp), lane1(dsp), params.values, dr[1],
+                               m.neuralFault);
+        mixed = pack(mx[0], mx[1]);
+        dry = pack(dr[0], dr[1]);
+    }
+
+    st.body = _mm_add_ps(st.body, _mm_mul_ps(_mm_sub_ps(mixed, st.body), call.bodyCoef));
+    Lanes y = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(st.body, p.s3), splat(BodyMix)), mixed);
+
+    if (!call.resampling) {
+        y = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(y, dry), p.s5), dry), p.outputGain);
+        y = _mm_add_ps(y, _mm_mul_ps(_mm_sub_ps(dry, y), p.s7));
+    }
+
+    const Lanes finite = finiteLanes(y);
+    m.finiteSoFar = _mm_and_ps(m.finiteSoFar, finite);
+    y = clampLanes(select(finite, y, dry));
+    m.outputPeak = _mm_max_ps(absLanes(y), m.outputPeak);
+
+    // Summed channel 0 first, then channel 1; a masked lane adds +0, which
+    // leaves the (non-negative) sum unchanged.
+    const Lanes r = _mm_and_ps(_mm_max_ps(zero, _mm_sub_ps(absLanes(dry), absLanes(y))), call.activeLanes);
+    m.reductionSum += lane0(r);
+    if (Channels == 2)
+        m.reductionSum += lane1(r);
+    return y;
 }
 
 // The chain for a channel count known at compile time (1 or 2). The engine's
@@ -184,190 +403,36 @@ inline float neuralStep(Engine& e, ChannelState& ch, float x, float hp, float ds
 template <int Channels>
 void runChain(Engine& e, const float* const* in, float* const* out, int32_t frames)
 {
-    const float rate = static_cast<float>(e.processingRate);
-    const float smoothing = e.coef[0];
-    const Lanes attack = splat(e.coef[1]);
-    const Lanes release = splat(e.coef[2]);
-    const Lanes bodyCoef = splat(e.coef[3]);
-    const bool neural = e.neuralActive;
-    const bool resampling = e.resampling;
-
-    float target[EngineParamCount];
-    float s[EngineParamCount];
-    for (int k = 0; k < EngineParamCount; ++k) {
-        target[k] = e.target[k];
-        s[k] = e.smoothed[k];
-    }
-    float lastFocus = e.lastFocus;
-    float highpassCoef = e.highpassCoef;
-    float lastGain = e.lastGain;
-    float outputGain = e.outputGain;
-
-    const bool active[2] = {out[0] != nullptr, Channels == 2 && out[Channels - 1] != nullptr};
-    const float* src[2] = {nullptr, nullptr};
+    const CallSetup<Channels> call(e, out);
+    const float* const src[2] = {call.active[0] && in ? in[0] : nullptr,
+                                 call.active[1] && in ? in[Channels - 1] : nullptr};
     float* const dst[2] = {out[0], Channels == 2 ? out[Channels - 1] : nullptr};
-    float state[5][2] = {};   // hpPrevIn, hpPrevOut, envelope, gate, bodyState
-    for (int c = 0; c < Channels; ++c) {
-        if (!active[c])
-            continue;
-        src[c] = in ? in[c] : nullptr;
-        const ChannelState& ch = e.channel[c];
-        state[0][c] = ch.hpPrevIn;
-        state[1][c] = ch.hpPrevOut;
-        state[2][c] = ch.envelope;
-        state[3][c] = ch.gate;
-        state[4][c] = ch.bodyState;
-    }
-    const Lanes activeLanes = laneMask(active[0], active[1]);
-    Lanes hpPrevIn = pack(state[0][0], state[0][1]);
-    Lanes hpPrevOut = pack(state[1][0], state[1][1]);
-    Lanes envelope = pack(state[2][0], state[2][1]);
-    Lanes gate = pack(state[3][0], state[3][1]);
-    Lanes bodyState = pack(state[4][0], state[4][1]);
 
-    const Lanes zero = _mm_setzero_ps();
-    const Lanes one = splat(1.0f);
-    Lanes inputPeak = zero;
-    Lanes outputPeak = zero;
-    Lanes finiteSoFar = _mm_cmpeq_ps(zero, zero);
-    float reductionSum = 0.0f;
-    bool neuralFault = false;
+    ParamTrack params(e);
+    LaneStates st = LaneStates::load<Channels>(e, call.active);
+    LaneMeters m;
 
-    Derived d;
-    LaneParams p;
-    auto derive = [&] {
-        const float s0 = s[ParamId::CleanAmount];
-        const float s1 = s[ParamId::OriginalAmbience];
-        const float s2 = s[ParamId::NoiseReduction];
-        d.s3 = s[ParamId::BodyRestore];
-        d.s5 = s[ParamId::DryWet];
-        d.s7 = s[ParamId::Bypass];
-        const float s8 = s[ParamId::CleanupProfile];
-
-        const float profile = s8 + s8;
-        const float factor = profile <= 1.0f ? profile * 0.15f + 0.85f : 1.0f;
-        d.depth = ((s1 * -0.25f + 1.0f) * (s2 * s0)) * factor;
-        d.studio = std::max(profile - 1.0f, 0.0f);
-        const float knee = profile * 0.4f + 0.6f;
-        d.exponent = profile * 0.05f + 0.25f;
-
-        const float focus = s[ParamId::FrequencyFocus];
-        if (!(focus == lastFocus)) {
-            lastFocus = focus;
-            highpassCoef = std::exp(((focus * 145.0f + 35.0f) * -6.2831855f) / rate);
-        }
-        const float gainParam = s[ParamId::OutputGain];
-        if (!(gainParam == lastGain)) {
-            lastGain = gainParam;
-            outputGain = std::pow(10.0f, (gainParam * 36.0f - 18.0f) / 20.0f);
-        }
-
-        d.threshold = (s2 * 0.009f) * knee + 0.001f;
-        d.expanderDepth = s2 * s0;
-        p.set(d, highpassCoef, outputGain);
-    };
-
-    // When a smoothing step would leave every value as it is (the values
-    // have reached their targets, or come as close as float steps allow),
-    // the smoothed values stay fixed for the whole block, since the targets
-    // do not change during a call; the derived values are then formed once.
-    bool settled = true;
-    for (int k = 0; k < EngineParamCount; ++k)
-        settled = settled && s[k] + (target[k] - s[k]) * smoothing == s[k];
+    const bool settled = params.settled();
     if (settled)
-        derive();
+        params.derive();
 
     for (int32_t n = 0; n < frames; ++n) {
         if (!settled) {
-            for (int k = 0; k < EngineParamCount; ++k)
-                s[k] = s[k] + (target[k] - s[k]) * smoothing;
-            derive();
+            params.smooth();
+            params.derive();
         }
-
         const float in0 = src[0] ? src[0][n] : 0.0f;
         const float in1 = Channels == 2 && src[1] ? src[1][n] : 0.0f;
-        Lanes x = pack(in0, in1);
-        x = _mm_and_ps(clampLanes(x), finiteLanes(x));
-        inputPeak = _mm_max_ps(absLanes(x), inputPeak);
-
-        const Lanes hp = _mm_mul_ps(_mm_sub_ps(_mm_add_ps(hpPrevOut, x), hpPrevIn), p.highpass);
-        hpPrevIn = x;
-        hpPrevOut = hp;
-
-        envelope = follow(envelope, absLanes(hp), attack, release);
-        gate = follow(gate, limitGain(_mm_div_ps(envelope, p.threshold)), attack, release);
-        const Lanes dsp = _mm_mul_ps(_mm_sub_ps(one, _mm_mul_ps(p.expanderDepth, _mm_sub_ps(one, gate))), hp);
-
-        Lanes mixed = dsp;
-        Lanes dry = x;
-        if (neural) {
-            float m[2] = {0.0f, 0.0f};
-            float dr[2] = {0.0f, 0.0f};
-            if (active[0])
-                m[0] = neuralStep(e, e.channel[0], lane0(x), lane0(hp), lane0(dsp), d, dr[0], neuralFault);
-            if (Channels == 2 && active[1])
-                m[1] = neuralStep(e, e.channel[Channels - 1], lane1(x), lane1(hp), lane1(dsp), d, dr[1],
-                                  neuralFault);
-            mixed = pack(m[0], m[1]);
-            dry = pack(dr[0], dr[1]);
-        }
-
-        bodyState = _mm_add_ps(bodyState, _mm_mul_ps(_mm_sub_ps(mixed, bodyState), bodyCoef));
-        Lanes y = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(bodyState, p.s3), splat(0.35f)), mixed);
-
-        if (!resampling) {
-            y = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(y, dry), p.s5), dry), p.outputGain);
-            y = _mm_add_ps(y, _mm_mul_ps(_mm_sub_ps(dry, y), p.s7));
-        }
-
-        const Lanes finite = finiteLanes(y);
-        finiteSoFar = _mm_and_ps(finiteSoFar, finite);
-        y = select(finite, y, dry);
-        y = clampLanes(y);
-        if (active[0])
+        const Lanes y = chainStep<Channels>(e, call, params, st, m, pack(in0, in1));
+        if (call.active[0])
             dst[0][n] = lane0(y);
-        if (Channels == 2 && active[1])
+        if (Channels == 2 && call.active[1])
             dst[1][n] = lane1(y);
-        outputPeak = _mm_max_ps(absLanes(y), outputPeak);
-
-        // Summed channel 0 first, then channel 1; a masked lane adds +0,
-        // which leaves the (non-negative) sum unchanged.
-        const Lanes r = _mm_and_ps(_mm_max_ps(zero, _mm_sub_ps(absLanes(dry), absLanes(y))), activeLanes);
-        reductionSum += lane0(r);
-        if (Channels == 2)
-            reductionSum += lane1(r);
     }
 
-    for (int k = 0; k < EngineParamCount; ++k)
-        e.smoothed[k] = s[k];
-    e.lastFocus = lastFocus;
-    e.highpassCoef = highpassCoef;
-    e.lastGain = lastGain;
-    e.outputGain = outputGain;
-    auto lane = [](Lanes v, int c) { return c == 0 ? lane0(v) : lane1(v); };
-    for (int c = 0; c < Channels; ++c) {
-        if (!active[c])
-            continue;
-        ChannelState& ch = e.channel[c];
-        ch.hpPrevIn = lane(hpPrevIn, c);
-        ch.hpPrevOut = lane(hpPrevOut, c);
-        ch.envelope = lane(envelope, c);
-        ch.gate = lane(gate, c);
-        ch.bodyState = lane(bodyState, c);
-    }
-
-    // Every lane's peak is the largest of its values, so the larger of the
-    // two lane peaks is the peak over both channels.
-    const Lanes inPeaks = _mm_and_ps(inputPeak, activeLanes);
-    const Lanes outPeaks = _mm_and_ps(outputPeak, activeLanes);
-    e.inputPeak = std::max(lane0(inPeaks), lane1(inPeaks));
-    e.outputPeak = std::max(lane0(outPeaks), lane1(outPeaks));
-    // A sample is clipped when its magnitude exceeds 1 before the -4..4
-    // limit, which holds exactly when its limited magnitude does; so the
-    // output peak tells whether any sample clipped.
-    e.clipped = (_mm_movemask_ps(_mm_cmpgt_ps(outPeaks, one)) & 3) != 0;
-    e.neuralFault = neuralFault || (_mm_movemask_ps(_mm_andnot_ps(finiteSoFar, activeLanes)) & 3) != 0;
-    e.reduction = reductionSum / static_cast<float>(static_cast<int32_t>(frames * Channels));
+    params.store(e);
+    st.store<Channels>(e, call.active);
+    m.finish(e, call.activeLanes, frames, Channels);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "Frame.h"
 #include "NeuralFir.h"
 #include "NeuralFirBasis.h"
 #include "ResamplerKernel.h"
@@ -15,8 +16,6 @@ struct DenoiseState;
 namespace hushkit {
 
 constexpr int MaxChannels = 2;
-constexpr int FrameSize = 480;
-constexpr int BandCount = 32;
 constexpr int MaxDelay = 1440;
 constexpr int LiveDelay = 95;
 constexpr int ClassicDelay = 1440;

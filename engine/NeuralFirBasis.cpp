@@ -12,7 +12,6 @@ constexpr int Anchor[NeuralFirBasis::Bands] = {2,  4,  6,  8,  10, 12, 15,  18, 
                                                32, 36, 41, 47, 53, 60, 68,  77,  87,  98,  110,
                                                124, 140, 157, 176, 198, 223, 251, 282, 317, 356};
 
-constexpr int Bins = 481;
 constexpr double Pi = 3.14159265358979323846;
 
 } // namespace
@@ -22,7 +21,7 @@ void NeuralFirBasis::prepare()
     for (float& w : weights)
         w = 0.0f;
 
-    for (int i = 0; i < Bins; ++i) {
+    for (int i = 0; i < BinCount; ++i) {
         // The band pair that bin i lies between and its fraction towards the
         // upper band; above the last anchor the bin belongs to band 31 alone.
         int k = Bands - 1;
@@ -40,7 +39,7 @@ void NeuralFirBasis::prepare()
         }
 
         // Real cosine series: DC and Nyquist once, every other bin twice.
-        const double c = (i == 0 || i == Bins - 1) ? 1.0 / 960.0 : 2.0 / 960.0;
+        const double c = (i == 0 || i == BinCount - 1) ? 1.0 / 960.0 : 2.0 / 960.0;
 
         for (int j = 0; j < Taps; ++j) {
             const double r = std::cos(j * (i * 2.0 * Pi) / 960.0) * c * (std::cos(j * Pi / 95.0) * 0.1 + 0.9);

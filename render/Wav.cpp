@@ -2,25 +2,47 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 
 namespace hushkit {
 
 namespace {
 
-uint16_t readU16(const std::vector<uint8_t>& b, uint64_t at)
+uint16_t readU16(const uint8_t* b, uint64_t at)
 {
     return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
 }
 
-uint32_t readU32(const std::vector<uint8_t>& b, uint64_t at)
+uint32_t readU32(const uint8_t* b, uint64_t at)
 {
     return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
            (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
 
-bool tagIs(const std::vector<uint8_t>& b, uint64_t at, const char* tag)
+bool tagIs(const uint8_t* b, uint64_t at, const char* tag) { return std::memcmp(b + at, tag, 4) == 0; }
+
+// Reads what is left of a stream whose size is unknown (a pipe), in pieces,
+// stopping once it holds more than any RIFF file.
+WavCheck readRest(std::ifstream& in, std::vector<uint8_t>& bytes)
 {
-    return std::memcmp(b.data() + at, tag, 4) == 0;
+    constexpr uint64_t Piece = uint64_t{1} << 20;
+    uint64_t size = 0;
+    while (in) {
+        if (size > MaxRiffFileSize) {
+            bytes.clear();
+            return WavCheck::NotRiffWave;
+        }
+        try {
+            bytes.resize(static_cast<size_t>(size + Piece));
+        } catch (const std::bad_alloc&) {
+            bytes.clear();
+            return WavCheck::OutOfMemory;
+        }
+        in.read(reinterpret_cast<char*>(bytes.data() + size), static_cast<std::streamsize>(Piece));
+        size += static_cast<uint64_t>(in.gcount());
+    }
+    bytes.resize(static_cast<size_t>(size));
+    return WavCheck::Ok;
 }
 
 void putU16(uint8_t* p, uint32_t v)
@@ -37,10 +59,35 @@ void putU32(uint8_t* p, uint32_t v)
 
 } // namespace
 
-WavCheck checkWav(const std::vector<uint8_t>& file, WavInfo& info)
+WavCheck readWavFile(const char* path, std::vector<uint8_t>& bytes)
 {
-    const uint64_t fileSize = file.size();
-    if (fileSize < 12 || !tagIs(file, 0, "RIFF") || !tagIs(file, 8, "WAVE"))
+    bytes.clear();
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return WavCheck::Ok;
+    WavCheck result = WavCheck::Ok;
+    const std::streamoff end = in.seekg(0, std::ios::end).tellg();
+    if (end < 0) {
+        in.clear();
+        result = readRest(in, bytes);
+    } else if (static_cast<uint64_t>(end) > MaxRiffFileSize) {
+        return WavCheck::NotRiffWave;
+    } else if (!assignZeros(bytes, static_cast<uint64_t>(end))) {
+        return WavCheck::OutOfMemory;
+    } else {
+        in.seekg(0);
+        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(end));
+        if (static_cast<uint64_t>(in.gcount()) != static_cast<uint64_t>(end))
+            in.setstate(std::ios::badbit);
+    }
+    if (in.bad())
+        bytes.clear();
+    return result;
+}
+
+WavCheck checkWav(const uint8_t* file, uint64_t fileSize, WavInfo& info)
+{
+    if (fileSize < 12 || fileSize > MaxRiffFileSize || !tagIs(file, 0, "RIFF") || !tagIs(file, 8, "WAVE"))
         return WavCheck::NotRiffWave;
     if (fileSize < 20)
         return WavCheck::NotPcm16;
@@ -61,7 +108,7 @@ WavCheck checkWav(const std::vector<uint8_t>& file, WavInfo& info)
             info.sampleRate = readU32(file, body + 4);
         }
         if (tagIs(file, offset, "data")) {
-            info.dataOffset = static_cast<uint32_t>(body);
+            info.dataOffset = body;
             info.dataSize = static_cast<uint32_t>(size);
         }
         const uint64_t next = body + size + (size & 1u);
@@ -73,6 +120,9 @@ WavCheck checkWav(const std::vector<uint8_t>& file, WavInfo& info)
     if ((info.channels != 1 && info.channels != 2) || !formatOk || info.dataOffset == 0 ||
         info.dataSize % (2u * info.channels) != 0)
         return WavCheck::NotPcm16;
+    // Only a file beyond what a RIFF size field counts can hold this much.
+    if (info.dataSize > MaxDataSize)
+        return WavCheck::NotRiffWave;
     info.frames = info.dataSize / (2u * info.channels);
     return WavCheck::Ok;
 }

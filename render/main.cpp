@@ -2,16 +2,17 @@
 // engine and writes a 16-bit PCM WAV file of the same rate, channel count and
 // length, with the engine's delay removed.
 //
-// Exit codes: 0 written, 1 usage, 2 unreadable or unsupported input or a rate
-// the engine refuses, 3 the output could not be written.
+// Exit codes: 0 written, 1 usage, 2 unreadable, unsupported or too large input
+// (also for want of memory) or a rate the engine refuses, 3 the output could
+// not be written.
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "Engine.h"
@@ -21,17 +22,9 @@ namespace {
 
 constexpr int32_t BlockFrames = 256;
 
-std::vector<uint8_t> readWhole(const char* path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes;
-    if (!in)
-        return bytes;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad())
-        bytes.clear();
-    return bytes;
-}
+constexpr uint64_t WriteFrames = 4096;
+
+const char* const OutOfMemory = "Not enough memory for this file\n";
 
 // The amount text as atof reads it, in single precision. A value beyond the
 // float range becomes an infinity (which the engine ignores) instead of an
@@ -53,9 +46,12 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const std::vector<uint8_t> file = readWhole(argv[1]);
+    std::vector<uint8_t> file;
     hushkit::WavInfo wav;
-    switch (hushkit::checkWav(file, wav)) {
+    hushkit::WavCheck check = hushkit::readWavFile(argv[1], file);
+    if (check == hushkit::WavCheck::Ok)
+        check = hushkit::checkWav(file, wav);
+    switch (check) {
     case hushkit::WavCheck::Ok:
         break;
     case hushkit::WavCheck::NotRiffWave:
@@ -65,6 +61,9 @@ int main(int argc, char** argv)
         std::fputs("Requires PCM16 mono/stereo\n", stderr);
         return 2;
     case hushkit::WavCheck::Truncated:
+        return 2;
+    case hushkit::WavCheck::OutOfMemory:
+        std::fputs(OutOfMemory, stderr);
         return 2;
     }
 
@@ -85,8 +84,10 @@ int main(int argc, char** argv)
     std::vector<float> input[2];
     std::vector<float> output[2];
     for (int c = 0; c < channels; ++c) {
-        input[c].assign(n, 0.0f);
-        output[c].assign(n, 0.0f);
+        if (!hushkit::assignZeros(input[c], n) || !hushkit::assignZeros(output[c], n)) {
+            std::fputs(OutOfMemory, stderr);
+            return 2;
+        }
     }
     const uint8_t* data = file.data() + wav.dataOffset;
     for (uint64_t i = 0; i < frames; ++i) {
@@ -104,18 +105,23 @@ int main(int argc, char** argv)
         engine.process(in, out, channels, count);
     }
 
+    // Every array is in place, so the output file is created only once the
+    // run is sure to fit in memory; the samples go out through a fixed buffer.
     std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
     hushkit::writeWavHeader(out, wav.channels, wav.sampleRate, wav.dataSize);
-    std::vector<uint8_t> samples(static_cast<size_t>(frames) * channels * 2);
-    size_t w = 0;
-    for (uint64_t k = 0; k < frames; ++k) {
-        for (int c = 0; c < channels; ++c) {
-            const auto s = static_cast<uint16_t>(hushkit::floatToPcm16(output[c][k + compensation]));
-            samples[w++] = static_cast<uint8_t>(s);
-            samples[w++] = static_cast<uint8_t>(s >> 8);
+    uint8_t samples[WriteFrames * 2 * 2];
+    for (uint64_t first = 0; first < frames; first += WriteFrames) {
+        const uint64_t last = std::min(frames, first + WriteFrames);
+        size_t w = 0;
+        for (uint64_t k = first; k < last; ++k) {
+            for (int c = 0; c < channels; ++c) {
+                const auto s = static_cast<uint16_t>(hushkit::floatToPcm16(output[c][k + compensation]));
+                samples[w++] = static_cast<uint8_t>(s);
+                samples[w++] = static_cast<uint8_t>(s >> 8);
+            }
         }
+        out.write(reinterpret_cast<const char*>(samples), static_cast<std::streamsize>(w));
     }
-    out.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(samples.size()));
     // Flushing here lets a failure of the final write count as well.
     out.flush();
     if (!out)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: set-up, a release build of hushkit_render, then a demo
 # recording (a real voice from alsa-utils with generated pink noise) written
-# to out/demo/noisy.wav and cleaned into out/demo/cleaned.wav. Prints the
+# to out/demo/noisy.wav and cleaned into out/demo/cleaned.wav, with a
+# spectrogram of each beside it (noisy.png, cleaned.png). Prints the
 # renderer's summary line and where the files are; quiet otherwise.
 set -euo pipefail
 
@@ -39,5 +40,14 @@ sox -V1 -R -n -r 48000 -c 1 -b 16 "$work/noise.wav" synth "${frames}s" pinknoise
 sox -V1 -R -m -v 1 "$work/voice.wav" -v 1 "$work/noise.wav" -b 16 "$outdir/noisy.wav"
 
 "$build/render/hushkit_render" "$outdir/noisy.wav" "$outdir/cleaned.wav"
-echo "noisy:   $root/$outdir/noisy.wav"
-echo "cleaned: $root/$outdir/cleaned.wav"
+
+# Spectrograms of the first channel, 0 to 24 kHz over 90 dB.
+spectrogram() {
+    sox -V1 "$outdir/$1.wav" -n remix 1 spectrogram -x 600 -y 257 -z 90 -t "$2" -c "Hushkit demo" \
+        -o "$outdir/$1.png"
+}
+spectrogram noisy "Noisy recording"
+spectrogram cleaned "Cleaned by hushkit_render (Neural Live)"
+
+echo "noisy:   $root/$outdir/noisy.wav (spectrogram noisy.png)"
+echo "cleaned: $root/$outdir/cleaned.wav (spectrogram cleaned.png)"

@@ -10,6 +10,8 @@
 #include "Language.h"
 #include "Types.h"
 
+#include <gdiplus.h>
+
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -34,6 +36,40 @@ constexpr uint32_t BorderNormal = rgb(44, 64, 86);
 constexpr uint32_t BorderLit = rgb(115, 187, 255);
 constexpr uint32_t BorderBypassed = rgb(231, 176, 101);
 constexpr uint32_t Chevron = rgb(115, 187, 255);
+
+// A bitmap of a control's size, filled with one colour, that a test draws
+// the expected picture into.
+class Reference {
+public:
+    Reference(int width, int height, uint32_t fill)
+        : screen(GetDC(nullptr)), dc(CreateCompatibleDC(screen)),
+          bitmap(CreateCompatibleBitmap(screen, width, height)), previous(SelectObject(dc, bitmap))
+    {
+        HBRUSH brush = CreateSolidBrush(RGB(fill >> 16, (fill >> 8) & 0xFF, fill & 0xFF));
+        RECT all{0, 0, width, height};
+        FillRect(dc, &all, brush);
+        DeleteObject(brush);
+    }
+    ~Reference()
+    {
+        SelectObject(dc, previous);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        ReleaseDC(nullptr, screen);
+    }
+    Reference(const Reference&) = delete;
+    Reference& operator=(const Reference&) = delete;
+
+    uint32_t at(int x, int y) const
+    {
+        const COLORREF c = GetPixel(dc, x, y);
+        return rgb(GetRValue(c), GetGValue(c), GetBValue(c));
+    }
+
+    HDC screen, dc;
+    HBITMAP bitmap;
+    HGDIOBJ previous;
+};
 
 // What a panel looks like at the middle of its top and left edges and
 // inside, clear of the text.
@@ -84,35 +120,22 @@ protected:
                     COLORREF colour, uint32_t fill)
     {
         const Box place = childBox(control);
-        HDC screen = GetDC(nullptr);
-        HDC dc = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, place.width, place.height);
-        HGDIOBJ previous = SelectObject(dc, bitmap);
-        HBRUSH brush = CreateSolidBrush(RGB(fill >> 16, (fill >> 8) & 0xFF, fill & 0xFF));
-        RECT all{0, 0, place.width, place.height};
-        FillRect(dc, &all, brush);
-        SelectObject(dc, editor->bodyFont);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, colour);
+        Reference reference(place.width, place.height, fill);
+        SelectObject(reference.dc, editor->bodyFont);
+        SetBkMode(reference.dc, TRANSPARENT);
+        SetTextColor(reference.dc, colour);
         RECT textBox = box;
-        DrawTextW(dc, text, -1, &textBox, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | align);
+        DrawTextW(reference.dc, text, -1, &textBox, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | align);
         // Inside the panel, clear of its rounded corners and of the chevron.
         const int right = std::min<int>(box.right, place.width - 8);
         int differing = 0, inked = 0;
         for (int y = 3; y < place.height - 3; ++y)
             for (int x = 8; x < right; ++x) {
-                const COLORREF want = GetPixel(dc, x, y);
-                const uint32_t expected = uint32_t(GetRValue(want)) << 16 | uint32_t(GetGValue(want)) << 8 | GetBValue(want);
-                differing += childPixel(image, control, x, y) != expected;
-                inked += expected != fill;
+                differing += childPixel(image, control, x, y) != reference.at(x, y);
+                inked += reference.at(x, y) != fill;
             }
         EXPECT_EQ(differing, 0) << "text pixels differ";
         EXPECT_GT(inked, 20) << "the reference shows text";
-        SelectObject(dc, previous);
-        DeleteObject(bitmap);
-        DeleteObject(brush);
-        DeleteDC(dc);
-        ReleaseDC(nullptr, screen);
     }
 };
 
@@ -223,8 +246,30 @@ TEST_F(DrawTest, ListChevronAndEmptySelection)
                 inked += childPixel(image, list, column, row) != FillNormal;
         return inked;
     };
+    // The chevron as the test draws it: two round-capped strokes of 1.6
+    // meeting 4 pixels below the apex point.
+    auto expectSameChevron = [&](const Capture& image) {
+        Reference reference(client.right, client.bottom, FillNormal);
+        {
+            Gdiplus::Graphics graphics(reference.dc);
+            graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+            Gdiplus::Pen pen(Gdiplus::Color(0xFF73BBFF), 1.6f);
+            pen.SetStartCap(Gdiplus::LineCapRound);
+            pen.SetEndCap(Gdiplus::LineCapRound);
+            const auto cx = static_cast<float>(client.right) - 21.0f;
+            const auto cy = static_cast<float>(client.bottom) / 2.0f - 2.0f;
+            graphics.DrawLine(&pen, cx - 4.0f, cy, cx, cy + 4.0f);
+            graphics.DrawLine(&pen, cx, cy + 4.0f, cx + 4.0f, cy);
+        }
+        int differing = 0;
+        for (int row = 4; row < client.bottom - 4; ++row)
+            for (int column = client.right - 32; column < client.right - 10; ++column)
+                differing += childPixel(image, list, column, row) != reference.at(column, row);
+        EXPECT_EQ(differing, 0);
+    };
     Capture selected = shot();
     expectChevron(selected);
+    expectSameChevron(selected);
     EXPECT_GT(textArea(selected), 20);
 
     SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);

@@ -103,6 +103,29 @@ TEST(EditorView, AttachRefusesBadArguments)
     DestroyWindow(hostWindow);
 }
 
+// A parent that is no window: the editor window cannot be made. The attempt
+// leaves nothing open behind it, and the editor can be attached afterwards.
+TEST(EditorView, FailedAttachLeavesNothingOpen)
+{
+    ControllerHost host(hushkit::i18n::English);
+    Editor* editor = createEditor(host.controller);
+    EXPECT_EQ(editor->attached(reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7FFF0)), "HWND"), kResultFalse);
+    EXPECT_EQ(editor->window, nullptr);
+    EXPECT_TRUE(openGdiplus.empty());
+    EXPECT_EQ(editor->bodyFont, nullptr);
+    EXPECT_EQ(editor->titleFont, nullptr);
+    EXPECT_EQ(editor->backgroundBrush, nullptr);
+    EXPECT_EQ(editor->panelBrush, nullptr);
+
+    HWND hostWindow = makeHostWindow();
+    EXPECT_EQ(editor->attached(hostWindow, "HWND"), kResultOk);
+    EXPECT_EQ(children(editor->window).size(), 16u);
+    EXPECT_EQ(openGdiplus.size(), 1u);
+    editor->removed();
+    editor->release();
+    DestroyWindow(hostWindow);
+}
+
 TEST(EditorView, RemovedWithoutAttachReleasesNothing)
 {
     ControllerHost host(hushkit::i18n::English);

@@ -26,6 +26,7 @@ struct Calls {
     int create = 0, init = 0, frame = 0, destroy = 0;
     int failCreateAfter = -1;            // creations that still succeed; -1: all
     DenoiseState* corrupt = nullptr;     // this state's frames come out as NaN
+    DenoiseState* noVoice = nullptr;     // this state's frames report a NaN voice probability
 };
 Calls calls;
 
@@ -52,6 +53,8 @@ float __wrap_rnnoise_process_frame(DenoiseState* st, float* out, const float* in
     const float r = __real_rnnoise_process_frame(st, out, in);
     if (st == calls.corrupt)
         out[17] = std::numeric_limits<float>::quiet_NaN();
+    if (st == calls.noVoice)
+        return std::numeric_limits<float>::quiet_NaN();
     return r;
 }
 void __wrap_rnnoise_destroy(DenoiseState* st)
@@ -196,6 +199,43 @@ TEST_F(EngineLibrary, NonFiniteFrameOutputFaultsChannel)
     float* o[2] = {out[0].data(), out[1].data()};
     e.process(ip, o, 2, 100);
     EXPECT_FALSE(e.neuralFault);
+}
+
+// A voice probability that is not finite faults the channel in the same way,
+// and the speech estimate keeps its last value.
+TEST_F(EngineLibrary, NonFiniteVoiceProbabilityFaultsChannel)
+{
+    constexpr int Frames = 480 * 8;
+    Engine e, dsp;
+    e.set(hushkit::ParamId::CleanupProfile, 1.0f);
+    dsp.set(hushkit::ParamId::CleanupProfile, 1.0f);
+    ASSERT_TRUE(e.prepare(48000.0, 2, true, false));
+    ASSERT_TRUE(dsp.prepare(48000.0, 2, false, false));
+    calls.noVoice = e.channel[0].denoiser;
+    std::vector<float> in[2] = {testSignal(Frames, 121), testSignal(Frames, 122)};
+    std::vector<float> out[2] = {std::vector<float>(Frames), std::vector<float>(Frames)};
+    std::vector<float> ref[2] = {out[0], out[1]};
+    const float* ip[2] = {in[0].data(), in[1].data()};
+    float* op[2] = {out[0].data(), out[1].data()};
+    e.process(ip, op, 2, 480);
+    EXPECT_TRUE(e.neuralFault);
+    EXPECT_TRUE(e.channel[0].fault);
+    EXPECT_FALSE(e.channel[1].fault);
+    EXPECT_EQ(e.channel[0].speech, 1.0f);
+    for (int pos = 480; pos < Frames; pos += 480) {
+        const float* p[2] = {in[0].data() + pos, in[1].data() + pos};
+        float* o[2] = {out[0].data() + pos, out[1].data() + pos};
+        e.process(p, o, 2, 480);
+        EXPECT_TRUE(e.neuralFault) << pos;
+    }
+    EXPECT_EQ(e.channel[0].speech, 1.0f);
+    EXPECT_FALSE(e.channel[1].fault);
+    run(dsp, in, ref, 2);
+    for (int n = 1440; n < Frames; ++n)
+        ASSERT_NEAR(out[0][static_cast<size_t>(n)], ref[0][static_cast<size_t>(n - 1440)], 1e-6) << n;
+    EXPECT_GT(std::fabs(out[1][Frames - 100] - ref[1][Frames - 100 - 1440]) +
+                  std::fabs(out[1][Frames - 300] - ref[1][Frames - 300 - 1440]), 0.0f)
+        << "the healthy channel stays neural";
 }
 
 } // namespace

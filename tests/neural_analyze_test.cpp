@@ -9,17 +9,12 @@
 #include <rnnoise.h>
 
 #include "Analyze.h"
+#include "RnnoiseLayout.h"
 #include "neural_voice.h"
 
 namespace {
 
-// Byte offsets of the members the analysis entry reads and writes.
-constexpr size_t HighpassOffset = 18320;
-constexpr size_t LastGainsOffset = 18328;
-constexpr size_t RecurrentOffset = 18456;
-constexpr size_t RecurrentBytes = 6152;
-constexpr size_t WindowOffset = 644;
-constexpr size_t WindowBytes = 1920;
+using namespace hushkit::rnnoise_layout;
 
 struct States {
     DenoiseState* a = rnnoise_create(nullptr);

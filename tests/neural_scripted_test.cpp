@@ -15,6 +15,7 @@
 
 #include "Analyze.h"
 #include "Engine.h"
+#include "RnnoiseLayout.h"
 
 struct HushkitRnnModel;
 struct HushkitRnnState;
@@ -33,7 +34,7 @@ void scriptAll(float g)
         v = g;
 }
 
-constexpr size_t LastGainsOffset = 18328;
+using hushkit::rnnoise_layout::LastGainsOffset;
 
 void setLastGains(DenoiseState* st, float value)
 {
@@ -251,6 +252,46 @@ TEST_F(ScriptedNetwork, NonFiniteGainSwitchesToTheDelayedExpander)
     for (size_t n = 0; n < rest.size(); ++n)
         ASSERT_EQ(y[n], reference[n + 480 - 95]) << "sample " << n;
 
+    live->resetRealtime();
+    EXPECT_FALSE(live->channel[0].fault);
+}
+
+// A voice probability that is not finite is a library fault as well: the
+// channel switches to the delayed expander output from the next sample on,
+// analyses no further frames and reports the fault until a reset.
+TEST_F(ScriptedNetwork, NonFiniteVoiceProbabilityFaultsTheChannel)
+{
+    auto live = std::make_unique<hushkit::Engine>();
+    auto dsp = std::make_unique<hushkit::Engine>();
+    ASSERT_TRUE(live->prepare(48000.0, 1, true, true));
+    ASSERT_TRUE(live->neuralActive);
+    ASSERT_TRUE(dsp->prepare(48000.0, 1, false, true));
+
+    std::vector<float> x = loudNoise(4800, 4);
+    for (float& s : x)
+        s *= 1.0f / 32768.0f;
+    const std::vector<float> reference = run(*dsp, x);
+
+    for (const float vad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+        SCOPED_TRACE(vad);
+        live->resetRealtime();
+        script = Script{};
+        scriptAll(0.5f);
+        script.vad = vad;
+        const std::vector<float> first(x.begin(), x.begin() + 480);
+        run(*live, first);
+        EXPECT_TRUE(live->channel[0].fault);
+        EXPECT_TRUE(live->neuralFault);
+        EXPECT_TRUE(std::isfinite(live->channel[0].speech));
+
+        script.vad = 0.5f;
+        const std::vector<float> rest(x.begin() + 480, x.end());
+        const std::vector<float> y = run(*live, rest);
+        EXPECT_TRUE(live->neuralFault);
+        EXPECT_EQ(script.calls, 1) << "a faulted channel analyses no further frames";
+        for (size_t n = 0; n < rest.size(); ++n)
+            ASSERT_EQ(y[n], reference[n + 480 - 95]) << "sample " << n;
+    }
     live->resetRealtime();
     EXPECT_FALSE(live->channel[0].fault);
 }

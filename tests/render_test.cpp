@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,14 +16,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "Engine.h"
 #include "Wav.h"
-
-extern char** environ;
 
 namespace {
 
@@ -239,14 +239,12 @@ protected:
         return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     }
 
-    Result run(const std::vector<std::string>& args) const
+    // Runs the program with the given arguments, its address space limited
+    // to addressSpace bytes unless that is 0.
+    Result run(const std::vector<std::string>& args, uint64_t addressSpace = 0) const
     {
         const std::string outPath = path("stdout.txt");
         const std::string errPath = path("stderr.txt");
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         std::vector<std::string> all{HUSHKIT_RENDER_PATH};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -254,12 +252,22 @@ protected:
             argv.push_back(a.data());
         argv.push_back(nullptr);
         Result r;
-        pid_t pid = 0;
-        const int rc = posix_spawn(&pid, HUSHKIT_RENDER_PATH, &fa, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&fa);
-        EXPECT_EQ(rc, 0) << "could not start " << HUSHKIT_RENDER_PATH;
-        if (rc != 0)
+        const pid_t pid = fork();
+        EXPECT_GE(pid, 0) << "could not start " << HUSHKIT_RENDER_PATH;
+        if (pid < 0)
             return r;
+        if (pid == 0) {
+            if (addressSpace != 0) {
+                const rlimit limit{addressSpace, addressSpace};
+                setrlimit(RLIMIT_AS, &limit);
+            }
+            const int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0)
+                _exit(126);
+            execv(HUSHKIT_RENDER_PATH, argv.data());
+            _exit(127);
+        }
         int status = 0;
         waitpid(pid, &status, 0);
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -613,6 +621,175 @@ TEST_F(RenderTest, OutputFailuresExitThree)
         EXPECT_EQ(r.code, 3);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "");
+    }
+}
+
+// --- Very large inputs and memory ---------------------------------------------------
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer reserves far more address space than any limit below allows.
+constexpr bool AddressSanitizer = true;
+#else
+constexpr bool AddressSanitizer = false;
+#endif
+
+constexpr uint64_t GiB = uint64_t{1} << 30;
+
+// A sparse file of the given size whose holes read as zeros, with the given
+// bytes written at their offsets: large files cost neither disk nor time.
+void sparseFile(const std::string& p, uint64_t size, const std::vector<std::pair<uint64_t, Bytes>>& parts)
+{
+    const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(size)), 0);
+    for (const auto& [at, bytes] : parts)
+        ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)), static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+}
+
+// RIFF header and a mono 48 kHz PCM16 "fmt " chunk: the first 36 bytes.
+Bytes riffAndFormat()
+{
+    Bytes b;
+    putTag(b, "RIFF");
+    put32(b, 0xFFFFFFFFu);
+    putTag(b, "WAVE");
+    const Bytes fmt = chunk("fmt ", fmtBody(1, 1, 48000, 16));
+    b.insert(b.end(), fmt.begin(), fmt.end());
+    return b;
+}
+
+// A mono file whose "data" chunk of the given size follows the format.
+void sparseWav(const std::string& p, uint64_t dataSize)
+{
+    Bytes head = riffAndFormat();
+    const Bytes data = chunkWithSize("data", static_cast<uint32_t>(dataSize), {});
+    head.insert(head.end(), data.begin(), data.end());
+    sparseFile(p, head.size() + dataSize, {{0, head}});
+}
+
+// About 4.4 GB: a "JUNK" chunk of almost 4 GiB puts the "data" chunk's body
+// beyond 2^32 bytes into the file.
+void beyondRiffWav(const std::string& p)
+{
+    constexpr uint32_t Junk = 0xFFFFFF00u;
+    const Bytes junk = chunkWithSize("JUNK", Junk, {});
+    const Bytes data = chunkWithSize("data", 1u << 26, {});
+    Bytes head = riffAndFormat();
+    head.insert(head.end(), junk.begin(), junk.end());
+    const uint64_t dataAt = head.size() + Junk;
+    sparseFile(p, dataAt + data.size() + (1u << 26), {{0, head}, {dataAt, data}});
+}
+
+// A file mapped read-only: the chunk walk touches only the pages it reads.
+struct Mapped {
+    explicit Mapped(const std::string& p)
+    {
+        const int fd = ::open(p.c_str(), O_RDONLY);
+        size = static_cast<uint64_t>(lseek(fd, 0, SEEK_END));
+        void* m = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        ::close(fd);
+        data = m == MAP_FAILED ? nullptr : static_cast<const uint8_t*>(m);
+    }
+    ~Mapped()
+    {
+        if (data)
+            munmap(const_cast<uint8_t*>(data), size);
+    }
+    Mapped(const Mapped&) = delete;
+    Mapped& operator=(const Mapped&) = delete;
+    const uint8_t* data = nullptr;
+    uint64_t size = 0;
+};
+
+// No RIFF file is larger than 4 GiB + 8 bytes. A larger file is refused
+// before its bytes are read, so its data is never read at an offset cut to
+// 32 bits and the program never holds gigabytes.
+TEST_F(RenderTest, FileLargerThanAnyRiffFileIsRefusedUnread)
+{
+    const std::string in = path("huge.wav");
+    beyondRiffWav(in);
+    ASSERT_GT(fs::file_size(in), hushkit::MaxRiffFileSize);
+
+    Bytes bytes{1, 2, 3};
+    EXPECT_EQ(hushkit::readWavFile(in.c_str(), bytes), hushkit::WavCheck::NotRiffWave);
+    EXPECT_TRUE(bytes.empty());
+    {
+        const Mapped m(in);
+        ASSERT_NE(m.data, nullptr);
+        hushkit::WavInfo info;
+        EXPECT_EQ(hushkit::checkWav(m.data, m.size, info), hushkit::WavCheck::NotRiffWave);
+    }
+
+    const std::string out = path("out.wav");
+    const Result r = run({in, out}, AddressSanitizer ? 0 : GiB);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, NotRiff);
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(fs::exists(out));
+}
+
+// The output header counts data size + 36 in 32 bits: the largest data chunk
+// that a file of 4 GiB + 8 bytes can hold would wrap it and is refused; the
+// largest accepted one still fits.
+TEST_F(RenderTest, DataTooLargeForTheOutputHeaderIsRefused)
+{
+    struct Case {
+        uint64_t dataSize;
+        hushkit::WavCheck check;
+    };
+    const Case cases[] = {
+        {(uint64_t{1} << 32) - 36, hushkit::WavCheck::NotRiffWave},
+        {(uint64_t{1} << 32) - 38, hushkit::WavCheck::Ok},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dataSize);
+        const std::string in = path("big.wav");
+        sparseWav(in, c.dataSize);
+        const Mapped m(in);
+        ASSERT_NE(m.data, nullptr);
+        ASSERT_LE(m.size, hushkit::MaxRiffFileSize);
+        hushkit::WavInfo info;
+        ASSERT_EQ(hushkit::checkWav(m.data, m.size, info), c.check);
+        if (c.check != hushkit::WavCheck::Ok)
+            continue;
+        EXPECT_EQ(info.dataOffset, 44u);
+        EXPECT_EQ(info.frames, c.dataSize / 2);
+        std::ostringstream header;
+        hushkit::writeWavHeader(header, info.channels, info.sampleRate, info.dataSize);
+        const std::string h = header.str();
+        ASSERT_EQ(h.size(), 44u);
+        uint32_t riffSize = 0;
+        std::memcpy(&riffSize, h.data() + 4, 4);
+        EXPECT_EQ(riffSize, c.dataSize + 36);
+    }
+}
+
+// Memory that runs out, while the file is read or while its sample arrays are
+// sized, ends the run with exit code 2 and a message, and no output file.
+TEST_F(RenderTest, RunningOutOfMemoryExitsTwoWithAMessage)
+{
+    if (AddressSanitizer)
+        GTEST_SKIP() << "the address space limit would stop the sanitizer itself";
+    struct Case {
+        const char* name;
+        uint64_t dataSize;
+        uint64_t addressSpace;
+    };
+    const Case cases[] = {
+        {"file larger than the memory", 3 * GiB, 3 * GiB / 2},
+        {"file read, sample arrays too large", 100u << 20, 400u << 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string in = path("large.wav");
+        sparseWav(in, c.dataSize);
+        const std::string out = path("out.wav");
+        const Result r = run({in, out}, c.addressSpace);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.err, "Not enough memory for this file\n");
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists(out));
     }
 }
 
