@@ -23,6 +23,7 @@
 #include "Processor.h"
 #include "RotatingMaterial.h"
 #include "knob_photo.h"
+#include "signals.h"
 
 #include "public.sdk/source/vst/hosting/hostclasses.h"
 #include "public.sdk/source/vst/hosting/parameterchanges.h"
@@ -35,57 +36,6 @@ constexpr int Repetitions = 5;
 constexpr int BlockFrames = 256;
 
 // ---------------------------------------------------------------- input ---
-
-// Small deterministic generator, so that every run sees the same audio.
-class Noise {
-public:
-    explicit Noise(uint32_t seed) : state(seed) {}
-    float next()
-    {
-        state = state * 1664525u + 1013904223u;
-        return static_cast<float>(static_cast<int32_t>(state)) * (1.0f / 2147483648.0f);
-    }
-
-private:
-    uint32_t state;
-};
-
-// One channel of speech-like audio: a gliding voiced source (harmonics under
-// two moving formants), syllable-rate amplitude with pauses, and a steady
-// noise floor about 30 dB under the voice.
-std::vector<float> speechLike(double rate, double seconds, uint32_t seed, double offset)
-{
-    const auto frames = static_cast<size_t>(rate * seconds);
-    std::vector<float> out(frames);
-    Noise noise(seed);
-    const double twoPi = 6.283185307179586;
-    double phase = 0.0;
-    float lowpass = 0.0f;
-    for (size_t n = 0; n < frames; ++n) {
-        const double t = static_cast<double>(n) / rate + offset;
-        const double f0 = 150.0 + 40.0 * std::sin(twoPi * 0.31 * t) + 15.0 * std::sin(twoPi * 2.3 * t);
-        phase += twoPi * f0 / rate;
-        if (phase > twoPi)
-            phase -= twoPi;
-        const double formant1 = 600.0 + 250.0 * std::sin(twoPi * 3.1 * t);
-        const double formant2 = 1700.0 + 500.0 * std::sin(twoPi * 1.7 * t + 1.0);
-        double voiced = 0.0;
-        for (int h = 1; h <= 24; ++h) {
-            const double f = f0 * h;
-            if (f > rate * 0.45)
-                break;
-            const double w1 = formant1 / (formant1 + std::fabs(f - formant1) * 4.0);
-            const double w2 = formant2 / (formant2 + std::fabs(f - formant2) * 4.0);
-            voiced += (w1 + 0.6 * w2) / h * std::sin(phase * h);
-        }
-        // Syllables at about 4 per second, a pause of 0.5 s every 3 s.
-        const double syllable = std::pow(std::fabs(std::sin(twoPi * 2.0 * t)), 1.5);
-        const double talking = std::fmod(t, 3.0) < 2.5 ? 1.0 : 0.0;
-        lowpass += (noise.next() - lowpass) * 0.3f;
-        out[n] = static_cast<float>(0.25 * voiced * syllable * talking + 0.02 * lowpass);
-    }
-    return out;
-}
 
 // Planar stereo input at one rate, with output buffers of the same size.
 struct Audio {
@@ -101,8 +51,9 @@ Audio makeAudio(double rate)
 {
     Audio a;
     a.rate = rate;
-    a.channel[0] = speechLike(rate, Seconds, 12345u, 0.0);
-    a.channel[1] = speechLike(rate, Seconds, 67890u, 0.37);
+    const auto frames = static_cast<size_t>(rate * Seconds);
+    a.channel[0] = hushkit::test::speechLike(rate, frames, 12345u);
+    a.channel[1] = hushkit::test::speechLike(rate, frames, 67890u, {0.37});
     a.result[0].assign(a.frames(), 0.0f);
     a.result[1].assign(a.frames(), 0.0f);
     return a;

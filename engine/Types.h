@@ -1,7 +1,7 @@
 #pragma once
 // Types shared by the engine, the renderer, the plug-in's processor and
 // controller, and the editor: parameter identifiers, processing modes,
-// cleanup profiles, default values and the plug-in's class identifiers.
+// cleanup profiles and default values.
 
 #include <cstdint>
 
@@ -58,15 +58,5 @@ inline int32_t listIndex(double v)
 
 // Normalized value of a list index: index * 0.5.
 inline double listValue(int32_t index) { return index * 0.5; }
-
-// The plug-in's class identifiers as four 32-bit words each. The four share
-// their last three words and differ in the lowest byte of the first word.
-struct ClassWords {
-    uint32_t w0, w1, w2, w3;
-};
-constexpr ClassWords ProcessorWords{0x48534B01u, 0x7A3C4E21u, 0x9B5D0F63u, 0x2E8A61C7u};
-constexpr ClassWords ControllerWords{0x48534B02u, 0x7A3C4E21u, 0x9B5D0F63u, 0x2E8A61C7u};
-constexpr ClassWords LiveWords{0x48534B03u, 0x7A3C4E21u, 0x9B5D0F63u, 0x2E8A61C7u};
-constexpr ClassWords NeuralLiveWords{0x48534B04u, 0x7A3C4E21u, 0x9B5D0F63u, 0x2E8A61C7u};
 
 } // namespace hushkit

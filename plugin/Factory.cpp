@@ -63,13 +63,13 @@ SMTG_EXPORT_SYMBOL IPluginFactory* PLUGIN_API GetPluginFactory()
     {
         static const PClassInfo2 componentClass(hushkit::ProcessorID.toTUID(), PClassInfo::kManyInstances,
                                                 kVstAudioEffectClass, "Hushkit", Vst::kDistributable,
-                                                "Fx|Restoration", nullptr, "0.7.4", kVstVersionString);
+                                                "Fx|Restoration", nullptr, HUSHKIT_VERSION, kVstVersionString);
         gPluginFactory->registerClass(&componentClass, hushkit::Processor::create, nullptr);
     }
     {
         static const PClassInfo2 componentClass(hushkit::ControllerID.toTUID(), PClassInfo::kManyInstances,
                                                 kVstComponentControllerClass, "Hushkit Controller", 0, "",
-                                                nullptr, "0.7.4", kVstVersionString);
+                                                nullptr, HUSHKIT_VERSION, kVstVersionString);
         gPluginFactory->registerClass(&componentClass, hushkit::Controller::create, nullptr);
     }
     return gPluginFactory;

@@ -29,8 +29,6 @@ struct EngineConfig {
 // Indexed by Mode: Neural Live, Neural Classic, Live DSP.
 constexpr EngineConfig Configs[3] = {{true, true}, {true, false}, {false, false}};
 
-constexpr IParamValueQueue* NoQueue = nullptr;
-
 } // namespace
 
 Processor::Processor(int32_t defaultModeIndex) : defaultMode(defaultModeIndex)
@@ -110,6 +108,137 @@ tresult PLUGIN_API Processor::setActive(TBool state)
     return Component::setActive(state);
 }
 
+// The change queues of parameters 0 to 8 in one block, and for each the
+// index of the next point not yet applied.
+struct Processor::BlockChanges {
+    IParamValueQueue* queue[EngineParamCount] = {};
+    int32 count[EngineParamCount] = {};
+    int32 cursor[EngineParamCount] = {};
+};
+
+// The engine's meters gathered over the sub-blocks of one block: the largest
+// value of each sub-block, not an average.
+struct Processor::BlockMeters {
+    float inputPeak = 0.0f;
+    float outputPeak = 0.0f;
+    float reduction = 0.0f;
+    bool clipped = false;
+    bool fault = false;
+
+    void gather(const Engine& engine)
+    {
+        inputPeak = std::max(inputPeak, engine.inputPeak);
+        outputPeak = std::max(outputPeak, engine.outputPeak);
+        reduction = std::max(reduction, engine.reduction);
+        clipped = clipped || engine.clipped;
+        fault = fault || engine.neuralFault;
+    }
+};
+
+tresult PLUGIN_API Processor::process(ProcessData& data)
+{
+    if (data.symbolicSampleSize != kSample32 || data.numSamples < 0)
+        return kResultFalse;
+    const int32 numSamples = data.numSamples;
+
+    takeLoadedState();
+    BlockChanges changes;
+    readChanges(data.inputParameterChanges, changes);
+    switchToRequestedMode();
+    // Points at offset 0 reach the engine before the first sample.
+    const int32 firstEnd = applyPointsUpTo(changes, 0, numSamples);
+
+    if (data.numInputs <= 0 || data.numOutputs <= 0 || !data.inputs || !data.outputs || numSamples == 0)
+        return kResultOk;
+    const int32 n = data.outputs[0].numChannels;
+    if ((n != 1 && n != 2) || data.inputs[0].numChannels != n)
+        return kResultFalse;
+
+    const BlockMeters meters = runSubBlocks(data, n, firstEnd, changes);
+    data.outputs[0].silenceFlags = 0;
+
+    if (IParameterChanges* out = data.outputParameterChanges) {
+        reportMode(*out, numSamples - 1);
+        reportMeters(*out, numSamples - 1, meters);
+    }
+    return kResultOk;
+}
+
+// A state loaded on the main thread since the last block.
+void Processor::takeLoadedState()
+{
+    const uint32_t serial = stateSerial.load(std::memory_order_acquire);
+    if (serial == takenSerial)
+        return;
+    takenSerial = serial;
+    for (Engine& engine : engines)
+        handParamsTo(engine);
+}
+
+// The mode request of parameter 9 (its last point only) and the queues of
+// parameters 0 to 8; a later queue for an id replaces an earlier one.
+void Processor::readChanges(IParameterChanges* changes, BlockChanges& block)
+{
+    if (!changes)
+        return;
+    for (int32 i = 0; i < changes->getParameterCount(); ++i) {
+        IParamValueQueue* queue = changes->getParameterData(i);
+        if (!queue)
+            continue;
+        const ParamID id = queue->getParameterId();
+        if (id == ParamId::ProcessingMode) {
+            const int32 count = queue->getPointCount();
+            int32 offset = 0;
+            ParamValue value = 0.0;
+            if (count > 0 && queue->getPoint(count - 1, offset, value) == kResultOk && std::isfinite(value))
+                requestedMode.exchange(listIndex(value));
+        } else if (id < static_cast<ParamID>(EngineParamCount)) {
+            block.queue[id] = queue;
+            block.count[id] = queue->getPointCount();
+        }
+    }
+}
+
+// The requested mode's engine takes over at the block's first sample, with
+// the current values and a cleared state, without a crossfade.
+void Processor::switchToRequestedMode()
+{
+    const int32_t requested = requestedMode.load();
+    if (requested == activeMode)
+        return;
+    activeMode = requested;
+    handParamsTo(engines[activeMode]);
+    engines[activeMode].resetRealtime();
+}
+
+// Applies every point from each queue's cursor up to and including sample
+// `limit`, skipping failed reads and negative offsets. Returns where the next
+// sub-block ends: the earliest offset beyond `limit` still waiting, or the
+// block's end.
+int32 Processor::applyPointsUpTo(BlockChanges& block, int32 limit, int32 numSamples)
+{
+    int32 end = numSamples;
+    for (uint32_t k = 0; k < EngineParamCount; ++k) {
+        IParamValueQueue* queue = block.queue[k];
+        if (!queue)
+            continue;
+        int32 index = block.cursor[k];
+        for (; index < block.count[k]; ++index) {
+            int32 offset = 0;
+            ParamValue value = 0.0;
+            if (queue->getPoint(index, offset, value) != kResultOk || offset < 0)
+                continue;
+            if (offset > limit) {
+                end = std::min(end, offset);
+                break;
+            }
+            applyPoint(k, value);
+        }
+        block.cursor[k] = index;
+    }
+    return end;
+}
+
 void Processor::applyPoint(uint32_t id, double value)
 {
     if (!std::isfinite(value))
@@ -121,164 +250,71 @@ void Processor::applyPoint(uint32_t id, double value)
     engines[activeMode].set(id, v);
 }
 
-tresult PLUGIN_API Processor::process(ProcessData& data)
+// Runs the active engine over [0, numSamples) cut at the offsets of the
+// parameter changes: the changes at a sub-block's end reach the engine before
+// the next sub-block's first sample. A channel that the host marks silent, or
+// whose buffer is missing, is read as silence.
+Processor::BlockMeters Processor::runSubBlocks(ProcessData& data, int32 channels, int32 firstEnd,
+                                               BlockChanges& block)
 {
-    if (data.symbolicSampleSize != kSample32 || data.numSamples < 0)
-        return kResultFalse;
-    const int32 numSamples = data.numSamples;
-
-    // A state loaded on the main thread since the last block.
-    const uint32_t serial = stateSerial.load(std::memory_order_acquire);
-    if (serial != takenSerial) {
-        takenSerial = serial;
-        for (Engine& engine : engines)
-            handParamsTo(engine);
-    }
-
-    IParamValueQueue* queues[EngineParamCount] = {NoQueue, NoQueue, NoQueue, NoQueue, NoQueue,
-                                                  NoQueue, NoQueue, NoQueue, NoQueue};
-    int32 counts[EngineParamCount] = {};
-    int32 cursors[EngineParamCount] = {};
-
-    if (IParameterChanges* changes = data.inputParameterChanges) {
-        for (int32 i = 0; i < changes->getParameterCount(); ++i) {
-            IParamValueQueue* queue = changes->getParameterData(i);
-            if (!queue)
-                continue;
-            const ParamID id = queue->getParameterId();
-            if (id == ParamId::ProcessingMode) {
-                const int32 count = queue->getPointCount();
-                int32 offset = 0;
-                ParamValue value = 0.0;
-                if (count > 0 && queue->getPoint(count - 1, offset, value) == kResultOk && std::isfinite(value))
-                    requestedMode.exchange(listIndex(value));
-            } else if (id < static_cast<ParamID>(EngineParamCount)) {
-                queues[id] = queue;
-            }
-        }
-    }
-
-    const int32_t requested = requestedMode.load();
-    if (requested != activeMode) {
-        activeMode = requested;
-        handParamsTo(engines[activeMode]);
-        engines[activeMode].resetRealtime();
-    }
+    const AudioBusBuffers& inBus = data.inputs[0];
+    const AudioBusBuffers& outBus = data.outputs[0];
     Engine& engine = engines[activeMode];
-
-    // Points at offset 0 reach the engine before the first sample.
-    int32 end = numSamples;
-    for (uint32_t k = 0; k < EngineParamCount; ++k) {
-        IParamValueQueue* queue = queues[k];
-        if (!queue)
-            continue;
-        const int32 count = queue->getPointCount();
-        counts[k] = count;
-        int32 index = 0;
-        for (; index < count; ++index) {
-            int32 offset = 0;
-            ParamValue value = 0.0;
-            if (queue->getPoint(index, offset, value) != kResultOk || offset < 0)
-                continue;
-            if (offset > 0) {
-                end = std::min(end, offset);
-                break;
-            }
-            applyPoint(k, value);
-        }
-        cursors[k] = index;
-    }
-
-    if (data.numInputs <= 0 || data.numOutputs <= 0 || !data.inputs || !data.outputs || numSamples == 0)
-        return kResultOk;
-    AudioBusBuffers& inBus = data.inputs[0];
-    AudioBusBuffers& outBus = data.outputs[0];
-    const int32 n = outBus.numChannels;
-    if ((n != 1 && n != 2) || inBus.numChannels != n)
-        return kResultFalse;
-
-    float inputPeak = 0.0f;
-    float outputPeak = 0.0f;
-    float reduction = 0.0f;
-    bool clipped = false;
-    bool fault = false;
-
+    BlockMeters meters;
     int32 start = 0;
+    int32 end = firstEnd;
     for (;;) {
         const float* in[MaxChannels] = {nullptr, nullptr};
         float* out[MaxChannels] = {nullptr, nullptr};
-        for (int32 c = 0; c < n; ++c) {
+        for (int32 c = 0; c < channels; ++c) {
             const bool silent = (inBus.silenceFlags >> c) & 1u;
             if (!silent && inBus.channelBuffers32 && inBus.channelBuffers32[c])
                 in[c] = inBus.channelBuffers32[c] + start;
             if (outBus.channelBuffers32 && outBus.channelBuffers32[c])
                 out[c] = outBus.channelBuffers32[c] + start;
         }
-        engine.process(in, out, n, end - start);
+        engine.process(in, out, channels, end - start);
+        meters.gather(engine);
 
-        // Points up to and including `end` take effect from the next sub-block.
-        int32 nextEnd = numSamples;
-        for (uint32_t k = 0; k < EngineParamCount; ++k) {
-            IParamValueQueue* queue = queues[k];
-            if (!queue)
-                continue;
-            int32 index = cursors[k];
-            for (; index < counts[k]; ++index) {
-                int32 offset = 0;
-                ParamValue value = 0.0;
-                if (queue->getPoint(index, offset, value) != kResultOk || offset < 0)
-                    continue;
-                if (offset > end) {
-                    nextEnd = std::min(nextEnd, offset);
-                    break;
-                }
-                applyPoint(k, value);
-            }
-            cursors[k] = index;
-        }
-
-        inputPeak = std::max(inputPeak, engine.inputPeak);
-        outputPeak = std::max(outputPeak, engine.outputPeak);
-        reduction = std::max(reduction, engine.reduction);
-        clipped = clipped || engine.clipped;
-        fault = fault || engine.neuralFault;
-
-        if (end >= numSamples)
-            break;
+        const int32 nextEnd = applyPointsUpTo(block, end, data.numSamples);
+        if (end >= data.numSamples)
+            return meters;
         start = end;
         end = nextEnd;
     }
+}
 
-    outBus.silenceFlags = 0;
-
-    IParameterChanges* outChanges = data.outputParameterChanges;
-    if (!outChanges)
-        return kResultOk;
-    const int32 last = numSamples - 1;
+// The active mode as parameter 9, at the block's last sample, when it is not
+// the one last reported; retried in later blocks until the host takes it.
+void Processor::reportMode(IParameterChanges& out, int32 last)
+{
+    if (reportedMode == activeMode)
+        return;
     int32 index = 0;
+    if (IParamValueQueue* queue = out.addParameterData(ParamId::ProcessingMode, index))
+        if (queue->addPoint(last, listValue(activeMode), index) == kResultOk)
+            reportedMode = activeMode;
+}
 
-    if (reportedMode != activeMode) {
-        if (IParamValueQueue* queue = outChanges->addParameterData(ParamId::ProcessingMode, index))
-            if (queue->addPoint(last, listValue(activeMode), index) == kResultOk)
-                reportedMode = activeMode;
-    }
-
-    const double neural = engine.neuralActive ? (fault ? 0.75 : 1.0) : 0.0;
+// The five meters at the block's last sample, in every block, each limited to 1.
+void Processor::reportMeters(IParameterChanges& out, int32 last, const BlockMeters& meters)
+{
+    const double neural = engines[activeMode].neuralActive ? (meters.fault ? 0.75 : 1.0) : 0.0;
     const struct {
         ParamID id;
         double value;
-    } meters[] = {
-        {ParamId::InputPeak, std::min(static_cast<double>(inputPeak), 1.0)},
-        {ParamId::OutputPeak, outputPeak < 1.0f ? static_cast<double>(outputPeak) : 1.0},
-        {ParamId::Reduction, reduction < 1.0f ? static_cast<double>(reduction) : 1.0},
+    } reports[] = {
+        {ParamId::InputPeak, std::min(static_cast<double>(meters.inputPeak), 1.0)},
+        {ParamId::OutputPeak, meters.outputPeak < 1.0f ? static_cast<double>(meters.outputPeak) : 1.0},
+        {ParamId::Reduction, meters.reduction < 1.0f ? static_cast<double>(meters.reduction) : 1.0},
         {ParamId::NeuralActive, neural},
-        {ParamId::Clipping, clipped ? 1.0 : 0.0},
+        {ParamId::Clipping, meters.clipped ? 1.0 : 0.0},
     };
-    for (const auto& meter : meters)
-        if (IParamValueQueue* queue = outChanges->addParameterData(meter.id, index))
-            queue->addPoint(last, meter.value, index);
-
-    return kResultOk;
+    for (const auto& report : reports) {
+        int32 index = 0;
+        if (IParamValueQueue* queue = out.addParameterData(report.id, index))
+            queue->addPoint(last, report.value, index);
+    }
 }
 
 tresult PLUGIN_API Processor::getState(IBStream* stream)

@@ -48,7 +48,8 @@ public:
     //   serial as seen.
     // - `requestedMode` is an atomic integer written by exchange.
     Engine engines[3];
-    int32_t modeLatency[3] = {95, 1440, 0};
+    // Indexed by Mode; Live DSP has no delay.
+    int32_t modeLatency[3] = {LiveDelay, ClassicDelay, 0};
     std::atomic<int32_t> requestedMode{static_cast<int32_t>(Mode::NeuralClassic)};
     int32_t activeMode = static_cast<int32_t>(Mode::NeuralClassic);
     int32_t defaultMode;
@@ -58,7 +59,18 @@ public:
     uint32_t takenSerial = 0;  // audio side: the last serial handed to the engines
 
 private:
+    struct BlockChanges;
+    struct BlockMeters;
+
+    void takeLoadedState();
+    void readChanges(Steinberg::Vst::IParameterChanges* changes, BlockChanges& block);
+    void switchToRequestedMode();
+    Steinberg::int32 applyPointsUpTo(BlockChanges& block, Steinberg::int32 limit, Steinberg::int32 numSamples);
     void applyPoint(uint32_t id, double value);
+    BlockMeters runSubBlocks(Steinberg::Vst::ProcessData& data, Steinberg::int32 channels, Steinberg::int32 firstEnd,
+                             BlockChanges& block);
+    void reportMode(Steinberg::Vst::IParameterChanges& out, Steinberg::int32 last);
+    void reportMeters(Steinberg::Vst::IParameterChanges& out, Steinberg::int32 last, const BlockMeters& meters);
     void handParamsTo(Engine& engine);
 };
 

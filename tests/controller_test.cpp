@@ -2,6 +2,7 @@
 #include "Language.h"
 #include "Processor.h"
 #include "Types.h"
+#include "state_record_bytes.h"
 
 #include "base/source/fobject.h"
 #include "pluginterfaces/base/ustring.h"
@@ -122,19 +123,7 @@ std::u16string valueText(IEditController* controller, ParamID id, ParamValue val
 // A state record as the processor writes it: version, then float values.
 IPtr<MemoryStream> record(uint32 version, const std::vector<float>& values)
 {
-    auto stream = owned(new MemoryStream);
-    auto put = [&](const void* p) {
-        const auto* b = static_cast<const uint8*>(p);
-        uint32 word = 0;
-        std::memcpy(&word, b, 4);
-        const uint8 bytes[4] = {uint8(word), uint8(word >> 8), uint8(word >> 16), uint8(word >> 24)};
-        stream->write(const_cast<uint8*>(bytes), 4, nullptr);
-    };
-    put(&version);
-    for (float v : values)
-        put(&v);
-    stream->seek(0, IBStream::kIBSeekSet, nullptr);
-    return stream;
+    return hushkit::test::streamOf(hushkit::test::recordBytes(version, values));
 }
 
 IPtr<IMessage> modeState(const char* id, const int64* mode)

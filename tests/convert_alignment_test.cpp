@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Engine.h"
+#include "signals.h"
 
 using hushkit::Engine;
 using hushkit::ParamId;
@@ -111,39 +112,11 @@ std::vector<double> spectrum(const std::vector<float>& x, int start, int length)
     return magnitude;
 }
 
-// Speech-like input, the same waveform at every rate: a gliding voiced source
-// with two formants up to 3.2 kHz, a syllable envelope, and a noise floor
-// about 30 dB down.
+// Speech-like input, the same waveform at every rate: harmonics up to
+// 3.2 kHz only, no pauses.
 std::vector<float> speechLike(double rate, int frames)
 {
-    std::vector<float> out(frames);
-    uint32_t state = 2468u;
-    double phase = 0.0;
-    float lowpass = 0.0f;
-    for (int n = 0; n < frames; ++n) {
-        const double t = n / rate;
-        const double f0 = 150.0 + 40.0 * std::sin(2.0 * Pi * 0.31 * t) + 15.0 * std::sin(2.0 * Pi * 2.3 * t);
-        phase += 2.0 * Pi * f0 / rate;
-        if (phase > 2.0 * Pi)
-            phase -= 2.0 * Pi;
-        const double formant1 = 600.0 + 250.0 * std::sin(2.0 * Pi * 3.1 * t);
-        const double formant2 = 1700.0 + 500.0 * std::sin(2.0 * Pi * 1.7 * t + 1.0);
-        double voiced = 0.0;
-        for (int h = 1; h <= 40; ++h) {
-            const double f = f0 * h;
-            if (f > 3200.0)
-                break;
-            const double w1 = formant1 / (formant1 + std::fabs(f - formant1) * 4.0);
-            const double w2 = formant2 / (formant2 + std::fabs(f - formant2) * 4.0);
-            voiced += (w1 + 0.6 * w2) / h * std::sin(phase * h);
-        }
-        const double syllable = std::pow(std::fabs(std::sin(2.0 * Pi * 2.0 * t)), 1.5);
-        state = state * 1664525u + 1013904223u;
-        const float noise = static_cast<float>(static_cast<int32_t>(state)) * (1.0f / 2147483648.0f);
-        lowpass += (noise - lowpass) * 0.3f;
-        out[n] = static_cast<float>(0.25 * voiced * syllable + 0.02 * lowpass);
-    }
-    return out;
+    return hushkit::test::speechLike(rate, static_cast<size_t>(frames), 2468u, {0.0, 40, 3200.0, false});
 }
 
 // Lag of the cross-correlation peak of out against in, between 0 and

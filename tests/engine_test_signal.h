@@ -1,5 +1,5 @@
 #pragma once
-// Signals and block helpers shared by the engine tests.
+// Block helpers shared by the engine tests, and their input signals.
 
 #include <algorithm>
 #include <cmath>
@@ -8,25 +8,9 @@
 #include <vector>
 
 #include "Engine.h"
+#include "signals.h"
 
 namespace hushkit::test {
-
-// Deterministic test input: a tone under a syllable-like envelope, louder and
-// quieter stretches (so that the expander opens and closes) and noise.
-inline std::vector<float> testSignal(int frames, uint32_t seed, float level = 0.5f)
-{
-    std::vector<float> v(static_cast<size_t>(frames));
-    uint32_t s = seed;
-    for (int n = 0; n < frames; ++n) {
-        s = s * 1664525u + 1013904223u;
-        const float noise = static_cast<float>(static_cast<int32_t>(s)) / 2147483648.0f;
-        const float loud = (n / 1500) % 2 == 0 ? level : level * 0.004f;
-        v[static_cast<size_t>(n)] =
-            loud * (0.7f * std::sin(0.021f * static_cast<float>(n)) * std::fabs(std::sin(0.0013f * static_cast<float>(n)))) +
-            loud * 0.3f * noise;
-    }
-    return v;
-}
 
 // Runs `frames` frames of planar input through `e.process` in blocks.
 inline void run(Engine& e, const std::vector<float>* in, std::vector<float>* out, int channels, int block = 256)

@@ -5,6 +5,7 @@
 // voice-plus-noise input that the host sessions clean.
 
 #include "Engine.h"
+#include "Ids.h"
 #include "Types.h"
 #include "Wav.h"
 

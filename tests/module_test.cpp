@@ -4,94 +4,21 @@
 
 #include "module_host.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
+#include "alloc_counter.h"
+#include "state_record_bytes.h"
+
 #include <ostream>
 
 using namespace hushkit::module_test;
 
 namespace {
-std::atomic<long>& allocationCounter();
-} // namespace
 
-// Replacement allocation functions over malloc and free, counting live
-// objects. (GCC warns about free on a pointer handed to operator delete,
-// which is exactly what a replacement pair does.)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size)
-{
-    void* p = std::malloc(size == 0 ? 1 : size);
-    if (p == nullptr)
-        throw std::bad_alloc();
-    ++allocationCounter();
-    return p;
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    void* p = std::malloc(size == 0 ? 1 : size);
-    if (p != nullptr)
-        ++allocationCounter();
-    return p;
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void* operator new(std::size_t size, std::align_val_t align)
-{
-    const std::size_t a = static_cast<std::size_t>(align);
-    void* p = std::aligned_alloc(a, (size + a - 1) / a * a);
-    if (p == nullptr)
-        throw std::bad_alloc();
-    ++allocationCounter();
-    return p;
-}
-void* operator new[](std::size_t size, std::align_val_t align) { return operator new(size, align); }
-void operator delete(void* p, std::align_val_t) noexcept
-{
-    if (p != nullptr) {
-        --allocationCounter();
-        std::free(p);
-    }
-}
-void operator delete[](void* p, std::align_val_t align) noexcept { operator delete(p, align); }
-void operator delete(void* p, std::size_t, std::align_val_t align) noexcept { operator delete(p, align); }
-void operator delete[](void* p, std::size_t, std::align_val_t align) noexcept { operator delete(p, align); }
-void operator delete(void* p) noexcept
-{
-    if (p != nullptr) {
-        --allocationCounter();
-        std::free(p);
-    }
-}
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { operator delete(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { operator delete(p); }
-#pragma GCC diagnostic pop
-
-namespace {
-
-// Objects currently allocated with operator new anywhere in the process: the
-// replacement operators below are the program's, and the loaded module's own
-// new and delete resolve to them as every shared library's do.
-std::atomic<long>& allocationCounter()
-{
-    static std::atomic<long> count{0};
-    return count;
-}
-
-long heapObjects() { return allocationCounter().load(); }
+long heapObjects() { return hushkit::test::liveObjects(); }
 
 // A component state record of version 1 (no mode): the nine defaults.
 std::vector<uint8_t> versionOneRecord()
 {
-    std::vector<uint8_t> bytes(40);
-    const uint32_t version = 1;
-    std::memcpy(bytes.data(), &version, 4);
-    std::memcpy(bytes.data() + 4, hushkit::Defaults, 36);
-    return bytes;
+    return hushkit::test::recordBytes(1, std::vector<float>(hushkit::Defaults, hushkit::Defaults + hushkit::EngineParamCount));
 }
 
 TEST(ModuleFactory, ClassIdentifiersShareAllButTheLowestByte)

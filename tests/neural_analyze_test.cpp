@@ -10,11 +10,13 @@
 
 #include "Analyze.h"
 #include "RnnoiseLayout.h"
-#include "neural_voice.h"
+#include "signals.h"
 
 namespace {
 
 using namespace hushkit::rnnoise_layout;
+using hushkit::test::Pcm16Voice;
+using hushkit::test::voiceLike;
 
 struct States {
     DenoiseState* a = rnnoise_create(nullptr);
@@ -45,7 +47,7 @@ TEST(NeuralAnalyze, VoiceProbabilityEqualsTheLibraryFrameFunction)
     ASSERT_NE(hushkit_analyze_supported(), 0);
     States s;
     ASSERT_TRUE(s.a && s.b);
-    const std::vector<float> in = voiceLike(400 * 480);
+    const std::vector<float> in = voiceLike(400 * 480, 1, Pcm16Voice);
     float gains[32];
     float out[480];
     float highest = 0.0f;
@@ -74,7 +76,7 @@ TEST(NeuralAnalyze, SilentFrameClearsGainsAndKeepsTheNetworkState)
 {
     States s;
     ASSERT_TRUE(s.a);
-    const std::vector<float> in = voiceLike(60 * 480);
+    const std::vector<float> in = voiceLike(60 * 480, 1, Pcm16Voice);
     float gains[32];
     for (int f = 0; f < 60; ++f)
         hushkit_analyze(s.a, gains, in.data() + f * 480);

@@ -17,9 +17,12 @@
 #include <rnnoise.h>
 
 #include "Engine.h"
-#include "neural_voice.h"
+#include "signals.h"
 
 namespace {
+
+using hushkit::test::Pcm16Voice;
+using hushkit::test::voiceLike;
 
 std::vector<float> run(hushkit::Engine& e, const std::vector<float>& x)
 {
@@ -98,7 +101,7 @@ TEST(NeuralEngine, LiveOutputAtDefaultsIsTheEstimateDelayed95Samples)
     ASSERT_TRUE(engine->neuralActive);
     ASSERT_EQ(engine->latency, 95);
 
-    std::vector<float> x = voiceLike(200 * 480, 5);
+    std::vector<float> x = voiceLike(200 * 480, 5, Pcm16Voice);
     std::mt19937 rng(6);
     std::normal_distribution<float> noise(0.0f, 0.02f);
     for (float& s : x)

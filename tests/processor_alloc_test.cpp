@@ -1,15 +1,13 @@
-// The block path neither allocates nor locks. This program replaces the
-// global operator new to count allocations, and on Linux builds without a
-// sanitizer also counts pthread mutex locks, while process runs.
+// The block path neither allocates nor locks. Allocations are counted by the
+// replaced allocation functions of alloc_counter.cpp; on Linux builds without
+// a sanitizer this program also counts pthread mutex locks while process runs.
 
+#include "alloc_counter.h"
 #include "processor_host.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstddef>
-#include <cstdlib>
-#include <new>
 
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define HUSHKIT_COUNT_LOCKS 1
@@ -18,40 +16,17 @@
 #endif
 
 namespace {
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
+using hushkit::test::allocations;
+using hushkit::test::countingAllocations;
 std::atomic<long> locks{0};
-
-void* allocate(std::size_t size)
-{
-    if (counting.load(std::memory_order_relaxed))
-        allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
 } // namespace
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    if (counting.load(std::memory_order_relaxed))
-        allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size ? size : 1);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 #ifdef HUSHKIT_COUNT_LOCKS
 extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex)
 {
     using Lock = int (*)(pthread_mutex_t*);
     static const Lock real = reinterpret_cast<Lock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-    if (counting.load(std::memory_order_relaxed))
+    if (countingAllocations.load(std::memory_order_relaxed))
         locks.fetch_add(1, std::memory_order_relaxed);
     return real(mutex);
 }
@@ -72,9 +47,9 @@ Counted countProcess(Host& host, int frames)
     host.bind(frames);
     allocations = 0;
     locks = 0;
-    counting = true;
+    countingAllocations = true;
     const tresult result = host.processor->process(host.data);
-    counting = false;
+    countingAllocations = false;
     EXPECT_EQ(result, kResultOk);
     host.inChanges.clearQueue();
     return {allocations.load(), locks.load()};
@@ -82,18 +57,18 @@ Counted countProcess(Host& host, int frames)
 
 TEST(ProcessorAllocation, CounterSeesAllocations)
 {
-    counting = true;
+    countingAllocations = true;
     allocations = 0;
     auto* p = new int(3);
-    counting = false;
+    countingAllocations = false;
     delete p;
     EXPECT_EQ(allocations.load(), 1);
 #ifdef HUSHKIT_COUNT_LOCKS
     pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
     locks = 0;
-    counting = true;
+    countingAllocations = true;
     pthread_mutex_lock(&mutex);
-    counting = false;
+    countingAllocations = false;
     pthread_mutex_unlock(&mutex);
     EXPECT_EQ(locks.load(), 1);
 #endif
@@ -106,7 +81,7 @@ TEST(ProcessorAllocation, BlockPathAllocatesNothingAndTakesNoLock)
         Host host;
         ASSERT_TRUE(host.start(rate, 512));
         for (int c = 0; c < 2; ++c)
-            host.in[c] = voicePlusNoise(512, 3u + static_cast<unsigned>(c));
+            host.in[c] = voiceLike(512, 3u + static_cast<unsigned>(c), NoisyVoice);
         ASSERT_EQ(host.run(512), kResultOk);  // the host's own queues are set up here
 
         // Each block: a mode switch, changes at several offsets, and a state

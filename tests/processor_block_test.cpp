@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 using namespace hushkit;
@@ -26,7 +27,7 @@ struct Fixture {
     {
         EXPECT_TRUE(host.start(48000.0, frames, channels));
         for (int c = 0; c < 2; ++c) {
-            signal[c] = voicePlusNoise(frames, 7u + static_cast<unsigned>(c));
+            signal[c] = voiceLike(frames, 7u + static_cast<unsigned>(c), NoisyVoice);
             host.in[c] = signal[c];
         }
     }
@@ -37,6 +38,21 @@ void expectSame(const std::vector<float>& a, const std::vector<float>& b, int fr
 {
     for (int n = from; n < to; ++n)
         ASSERT_EQ(a[static_cast<size_t>(n)], b[static_cast<size_t>(n)]) << "sample " << n;
+}
+
+float peak(const std::vector<float>& v, int from, int to)
+{
+    float p = 0.0f;
+    for (int n = from; n < to; ++n)
+        p = std::max(p, std::fabs(v[static_cast<size_t>(n)]));
+    return p;
+}
+
+// A comparison of outputs shows something only where the expected output is
+// real signal (Neural Classic, for one, is silent for its first 1440 samples).
+void expectSignal(const std::vector<float>& v, int from, int to)
+{
+    EXPECT_GT(peak(v, from, to), 0.01f) << "samples " << from << " to " << to << " are (nearly) silent";
 }
 
 double reportedValue(Host& host, ParamID id, int32 expectedOffset)
@@ -50,11 +66,14 @@ double reportedValue(Host& host, ParamID id, int32 expectedOffset)
 
 TEST(ProcessorBlock, BlockWithoutChangesIsOneEngineCall)
 {
-    Fixture f(1024);
+    // Eight blocks: from the seventh on, Neural Classic's output is past its
+    // delay of 1440 samples and carries signal.
+    constexpr int Blocks = 8;
+    Fixture f(256 * Blocks);
     auto ref = referenceEngine(Mode::NeuralClassic);
-    std::vector<float> refOut[2] = {std::vector<float>(1024), std::vector<float>(1024)};
+    std::vector<float> refOut[2] = {std::vector<float>(256 * Blocks), std::vector<float>(256 * Blocks)};
 
-    for (int block = 0; block < 4; ++block) {
+    for (int block = 0; block < Blocks; ++block) {
         SCOPED_TRACE(block);
         const int offset = block * 256;
         ASSERT_EQ(f.host.run(256, offset), kResultOk);
@@ -76,35 +95,59 @@ TEST(ProcessorBlock, BlockWithoutChangesIsOneEngineCall)
         EXPECT_EQ(reportedValue(f.host, ParamId::Clipping, 255), 0.0);
     }
     EXPECT_EQ(f.p().reportedMode, 1);
+    for (int c = 0; c < 2; ++c)
+        expectSignal(refOut[c], 256 * (Blocks - 1), 256 * Blocks);
+    EXPECT_GT(ref->reduction, 0.0f);
 }
 
 TEST(ProcessorBlock, ChangesCutTheBlockAtTheirOffsets)
 {
+    // Live DSP has no delay: every output sample shows the values in force at
+    // its own offset. The input is loudest in the middle sub-block, so that
+    // its meters are the block's, neither the first's nor the last's.
     Fixture f(256);
+    for (int c = 0; c < 2; ++c)
+        for (int n = 0; n < 256; ++n)
+            f.host.in[c][static_cast<size_t>(n)] *= (n >= 64 && n < 100) ? 1.0f : 0.25f;
+    f.host.addChange(ParamId::ProcessingMode, 0, 1.0);
     f.host.inChanges.addQueue(ParamId::CleanAmount, {{0, 0.2}, {64, 0.4}, {64, 0.9}});
     f.host.inChanges.addQueue(ParamId::DryWet, {{100, 0.3}});
     ASSERT_EQ(f.host.run(256), kResultOk);
 
     // The engine calls expected: 64, 36 and 156 frames, each change applied
     // before the sample at its offset.
-    auto ref = referenceEngine(Mode::NeuralClassic);
+    auto ref = referenceEngine(Mode::LiveDsp);
     std::vector<float> refOut[2] = {std::vector<float>(256), std::vector<float>(256)};
-    float reduction = 0.0f;
+    struct {
+        float inputPeak, outputPeak, reduction;
+    } sub[3];
+    auto call = [&](int i, int offset, int frames) {
+        runEngine(*ref, f.host.in, refOut, 2, offset, frames);
+        sub[i] = {ref->inputPeak, ref->outputPeak, ref->reduction};
+    };
     ref->set(ParamId::CleanAmount, 0.2f);
-    runEngine(*ref, f.host.in, refOut, 2, 0, 64);
-    reduction = std::max(reduction, ref->reduction);
+    call(0, 0, 64);
     ref->set(ParamId::CleanAmount, 0.4f);
     ref->set(ParamId::CleanAmount, 0.9f);
-    runEngine(*ref, f.host.in, refOut, 2, 64, 36);
-    reduction = std::max(reduction, ref->reduction);
+    call(1, 64, 36);
     ref->set(ParamId::DryWet, 0.3f);
-    runEngine(*ref, f.host.in, refOut, 2, 100, 156);
-    reduction = std::max(reduction, ref->reduction);
+    call(2, 100, 156);
 
-    for (int c = 0; c < 2; ++c)
+    for (int c = 0; c < 2; ++c) {
+        expectSignal(refOut[c], 0, 64);
+        expectSignal(refOut[c], 64, 100);
+        expectSignal(refOut[c], 100, 256);
         expectSame(f.host.out[c], refOut[c], 0, 256);
-    // The block's reduction is the largest of the sub-blocks'.
-    EXPECT_EQ(reportedValue(f.host, ParamId::Reduction, 255), static_cast<double>(reduction));
+    }
+    // The block's meters are the largest of the sub-blocks', here the middle one's.
+    for (int i : {0, 2}) {
+        ASSERT_GT(sub[1].inputPeak, sub[i].inputPeak);
+        ASSERT_GT(sub[1].outputPeak, sub[i].outputPeak);
+        ASSERT_GT(sub[1].reduction, sub[i].reduction);
+    }
+    EXPECT_EQ(reportedValue(f.host, ParamId::InputPeak, 255), static_cast<double>(sub[1].inputPeak));
+    EXPECT_EQ(reportedValue(f.host, ParamId::OutputPeak, 255), static_cast<double>(sub[1].outputPeak));
+    EXPECT_EQ(reportedValue(f.host, ParamId::Reduction, 255), static_cast<double>(sub[1].reduction));
     EXPECT_EQ(f.p().params[ParamId::CleanAmount].load(), 0.9f);
     EXPECT_EQ(f.p().params[ParamId::DryWet].load(), 0.3f);
 }
@@ -143,23 +186,28 @@ TEST(ProcessorBlock, LaterQueueForAnIdReplacesTheEarlier)
 
 TEST(ProcessorBlock, PointsOutsideTheBlock)
 {
-    Fixture f(256);
+    // In Live DSP each of the three values would show in the output at once.
     std::vector<float> plain[2];
     {
         Fixture g(256);
+        g.host.addChange(ParamId::ProcessingMode, 0, 1.0);
         ASSERT_EQ(g.host.run(256), kResultOk);
         plain[0] = g.host.out[0];
         plain[1] = g.host.out[1];
     }
+    Fixture f(256);
+    f.host.addChange(ParamId::ProcessingMode, 0, 1.0);
     f.host.inChanges.addQueue(ParamId::NoiseReduction, {{-5, 0.1}});          // negative: skipped
     f.host.inChanges.addQueue(ParamId::BodyRestore, {{256, 0.7}});            // at n: after the block
     f.host.inChanges.addQueue(ParamId::FrequencyFocus, {{300, 0.9}});         // beyond n: never
     ASSERT_EQ(f.host.run(256), kResultOk);
-    for (int c = 0; c < 2; ++c)
+    for (int c = 0; c < 2; ++c) {
+        expectSignal(plain[c], 0, 256);
         expectSame(f.host.out[c], plain[c], 0, 256);
+    }
     EXPECT_EQ(f.p().params[ParamId::NoiseReduction].load(), Defaults[ParamId::NoiseReduction]);
     EXPECT_EQ(f.p().params[ParamId::BodyRestore].load(), 0.7f);
-    EXPECT_EQ(f.p().engines[1].target[ParamId::BodyRestore], 0.7f);
+    EXPECT_EQ(f.p().engines[2].target[ParamId::BodyRestore], 0.7f);
     EXPECT_EQ(f.p().params[ParamId::FrequencyFocus].load(), Defaults[ParamId::FrequencyFocus]);
 }
 
@@ -244,6 +292,8 @@ TEST(ProcessorBlock, SwitchedEngineStartsFromCurrentValuesAndClearState)
 
 TEST(ProcessorBlock, SilenceMasksAndMissingBuffers)
 {
+    // In Live DSP, which has no delay, a channel read as silence gives silent
+    // output where its signal would have shown.
     const struct {
         const char* what;
         bool silentIn1, noIn0, noOut1;
@@ -257,6 +307,7 @@ TEST(ProcessorBlock, SilenceMasksAndMissingBuffers)
         Fixture f(256);
         f.host.out[1].assign(256, Sentinel);
         f.host.bind(256);
+        f.host.addChange(ParamId::ProcessingMode, 0, 1.0);
         if (c.silentIn1)
             f.host.data.inputs[0].silenceFlags = 2;
         if (c.noIn0)
@@ -273,7 +324,7 @@ TEST(ProcessorBlock, SilenceMasksAndMissingBuffers)
             refIn[1].assign(256, 0.0f);
         if (c.noIn0)
             refIn[0].assign(256, 0.0f);
-        auto ref = referenceEngine(Mode::NeuralClassic);
+        auto ref = referenceEngine(Mode::LiveDsp);
         std::vector<float> refOut[2] = {std::vector<float>(256), std::vector<float>(256)};
         runEngine(*ref, refIn, refOut, 2, 0, 256);
         expectSame(f.host.out[0], refOut[0], 0, 256);
@@ -281,6 +332,19 @@ TEST(ProcessorBlock, SilenceMasksAndMissingBuffers)
             EXPECT_EQ(f.host.out[1], std::vector<float>(256, Sentinel));
         else
             expectSame(f.host.out[1], refOut[1], 0, 256);
+
+        // The channel read as silence would have carried signal, the other does.
+        auto heard = referenceEngine(Mode::LiveDsp);
+        std::vector<float> heardOut[2] = {std::vector<float>(256), std::vector<float>(256)};
+        runEngine(*heard, f.host.in, heardOut, 2, 0, 256);
+        const int silenced = c.silentIn1 ? 1 : (c.noIn0 ? 0 : -1);
+        for (int ch = 0; ch < 2; ++ch) {
+            expectSignal(heardOut[ch], 0, 256);
+            if (ch == silenced)
+                EXPECT_EQ(peak(refOut[ch], 0, 256), 0.0f);
+            else
+                expectSignal(refOut[ch], 0, 256);
+        }
     }
 }
 
@@ -434,6 +498,14 @@ TEST(ProcessorBlock, MetersAreLimitedToOne)
     EXPECT_EQ(reportedValue(f.host, ParamId::OutputPeak, 255), 1.0);
     EXPECT_EQ(reportedValue(f.host, ParamId::Clipping, 255), 1.0);
     EXPECT_LE(reportedValue(f.host, ParamId::Reduction, 255), 1.0);
+
+    // The output gain at its lowest takes more than 1 off every sample of
+    // this input once it has glided down.
+    f.host.addChange(ParamId::OutputGain, 0, 0.0);
+    ASSERT_EQ(f.host.run(256), kResultOk);
+    ASSERT_EQ(f.host.run(256), kResultOk);
+    ASSERT_GT(f.p().engines[2].reduction, 1.0f);
+    EXPECT_EQ(reportedValue(f.host, ParamId::Reduction, 255), 1.0);
 }
 
 // A host whose output queues are exhausted or refuse points.
@@ -484,7 +556,7 @@ TEST(ProcessorBlock, CleansExactlyAsTheEngine)
     const int frames = 256 * 375;  // two seconds at 48 kHz
     Fixture f(256);
     for (int c = 0; c < 2; ++c) {
-        f.host.in[c] = voicePlusNoise(frames, 21u + static_cast<unsigned>(c));
+        f.host.in[c] = voiceLike(frames, 21u + static_cast<unsigned>(c), NoisyVoice);
         f.host.out[c].assign(static_cast<size_t>(frames), 0.0f);
     }
     for (int offset = 0; offset < frames; offset += 256)

@@ -7,6 +7,8 @@
 #include "Ids.h"
 #include "Processor.h"
 #include "Types.h"
+#include "signals.h"
+#include "state_record_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -20,35 +22,12 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <vector>
 
 namespace hushkit::test {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
-
-// A stereo voice-like signal with noise at 48 kHz in -1..1: harmonic tone
-// with syllable envelopes, plus broadband noise.
-inline std::vector<float> voicePlusNoise(int frames, unsigned seed)
-{
-    std::vector<float> v(static_cast<size_t>(frames));
-    std::mt19937 rng(seed);
-    std::normal_distribution<float> noise(0.0f, 0.03f);
-    const double pi = 3.14159265358979323846;
-    double phase = 0.0;
-    for (int n = 0; n < frames; ++n) {
-        const double t = n / 48000.0;
-        phase += 2.0 * pi * (140.0 + 40.0 * std::sin(2.0 * pi * 0.9 * t)) / 48000.0;
-        const double syllable = std::fmod(t, 0.25);
-        const double env = syllable < 0.17 ? std::sin(pi * syllable / 0.17) : 0.0;
-        double s = 0.0;
-        for (int h = 1; h <= 16; ++h)
-            s += std::sin(h * phase) / h;
-        v[static_cast<size_t>(n)] = static_cast<float>(0.2 * env * s) + noise(rng);
-    }
-    return v;
-}
 
 // The host's parameter changes, able to carry what a host may send but the
 // SDK's queue merges: two points at one offset, or two queues for one id.
@@ -185,23 +164,6 @@ inline void runEngine(Engine& engine, std::vector<float>* in, std::vector<float>
     engine.process(ip, op, channels, frames);
 }
 
-// The bytes of a state record: the version word and the given floats, little endian.
-inline std::vector<uint8_t> recordBytes(uint32_t version, const std::vector<float>& values)
-{
-    std::vector<uint8_t> bytes;
-    auto put = [&bytes](uint32_t w) {
-        for (int i = 0; i < 4; ++i)
-            bytes.push_back(static_cast<uint8_t>(w >> (8 * i)));
-    };
-    put(version);
-    for (float v : values) {
-        uint32_t w = 0;
-        std::memcpy(&w, &v, 4);
-        put(w);
-    }
-    return bytes;
-}
-
 // getState into a fresh stream; the written bytes.
 inline std::vector<uint8_t> stateBytes(Processor& processor)
 {
@@ -214,11 +176,7 @@ inline std::vector<uint8_t> stateBytes(Processor& processor)
 // setState from the given bytes; the result code.
 inline tresult loadState(Processor& processor, const std::vector<uint8_t>& bytes)
 {
-    MemoryStream stream;
-    int32 written = 0;
-    stream.write(const_cast<uint8_t*>(bytes.data()), static_cast<int32>(bytes.size()), &written);
-    stream.seek(0, IBStream::kIBSeekSet, nullptr);
-    return processor.setState(&stream);
+    return processor.setState(streamOf(bytes));
 }
 
 } // namespace hushkit::test

@@ -34,7 +34,7 @@ TEST(ProcessorThreads, StateCallsDuringProcessing)
     Host host;
     ASSERT_TRUE(host.start(48000.0, 128));
     for (int c = 0; c < 2; ++c)
-        host.in[c] = voicePlusNoise(128, 5u + static_cast<unsigned>(c));
+        host.in[c] = voiceLike(128, 5u + static_cast<unsigned>(c), NoisyVoice);
 
     std::atomic<bool> stop{false};
     std::atomic<int> blocks{0};
