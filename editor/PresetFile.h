@@ -10,7 +10,6 @@ namespace hushkit {
 
 constexpr int PresetValueCount = 10;
 constexpr long PresetFileSize = 84;
-constexpr long OldPresetFileSize = 76;
 
 // Writes the current form into an open file and closes it. False when the
 // magic, the values or the final flush at closing could not all be written;
