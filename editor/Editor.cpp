@@ -116,6 +116,7 @@ tresult PLUGIN_API Editor::attached(void* parent, FIDString type)
 tresult PLUGIN_API Editor::removed()
 {
     if (window) {
+        releaseDrag();  // destroying the window may end a drag without a capture-change message
         KillTimer(window, TimerId);
         DestroyWindow(window);
         window = nullptr;
@@ -233,9 +234,33 @@ LRESULT Editor::message(UINT msg, WPARAM wParam, LPARAM lParam)
         return controlColour(msg, wParam);
     case WM_NOTIFY:
         return sliderDraw(wParam, lParam);
+    case WM_SETCURSOR:
+        if (setKnobCursor())
+            return 1;
+        break;
+    case WM_LBUTTONDOWN:
+        startDrag(lParam);
+        return 0;
+    case WM_MOUSEMOVE:
+        moveDrag(lParam);
+        return 0;
+    case WM_LBUTTONUP:
+        releaseDrag();
+        return 0;
+    case WM_CAPTURECHANGED:
+        endDrag();
+        return 0;
+    case WM_KEYDOWN:
+        stepKnob(wParam);
+        return 0;
+    case WM_MOUSEWHEEL:
+        wheelKnob(wParam);
+        return 0;
+    case WM_HSCROLL:
+        sliderMoved(reinterpret_cast<HWND>(lParam));
+        return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == PageButtonId)
-            togglePage();
+        command(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_TIMER:
         refresh();

@@ -86,6 +86,9 @@ public:
     void refresh();
     // Switches between the main and the advanced page.
     void togglePage();
+    // Save (true) or Open (false): asks for a file in a modal dialog, then
+    // writes the ten parameter values to it or applies the values it holds.
+    void preset(bool save);
 
     // Paints a button or a closed combo box into dc.
     void drawControl(HWND control, HDC dc, bool pressed);
@@ -151,6 +154,28 @@ private:
     void paintRows(HDC dc);
     void paintKnob(HDC dc);
     void paintMeters(HDC dc);
+
+    // Input and commands. The hand cursor over the knob on the main page
+    // (false: the default cursor applies).
+    bool setKnobCursor();
+    // A knob drag: press, move, release, and the loss of the mouse capture.
+    void startDrag(LPARAM where);
+    void moveDrag(LPARAM where);
+    void releaseDrag();
+    void endDrag();
+    double turnedValue(double value, double dx, double dy);
+    // Arrow keys and the wheel step the knob.
+    void stepKnob(WPARAM key);
+    void wheelKnob(WPARAM wParam);
+    // One complete edit of a slider's parameter per scroll notification.
+    void sliderMoved(HWND slider);
+    // The lists' and buttons' commands.
+    void command(int id, int code);
+    void chooseListEntry(HWND list, uint32_t id);
+    void chooseLanguage();
+    void toggleBypass();
+    void swapCompare();
+    void resetValues();
 };
 
 } // namespace hushkit
