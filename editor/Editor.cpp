@@ -24,6 +24,7 @@ namespace {
 
 constexpr wchar_t ClassName[] = L"HushkitEditor01";
 constexpr UINT_PTR SubclassId = 1;
+const ViewRect viewRect(0, 0, Editor::Width, Editor::Height);
 
 bool isListId(int id)
 {
@@ -59,9 +60,8 @@ void registerWindowClass()
 
 IPlugView* makeEditor(Controller* controller) { return new Editor(controller); }
 
-Editor::Editor(Controller* owner) : CPluginView(nullptr), controller(owner)
+Editor::Editor(Controller* owner) : CPluginView(&viewRect), controller(owner)
 {
-    setRect(ViewRect(0, 0, Width, Height));
     std::copy(std::begin(ResetValues), std::end(ResetValues), compareValues);
     controller->addRef();
 }

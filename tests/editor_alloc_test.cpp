@@ -1,7 +1,8 @@
 // The editor's timer refresh, which runs every 16 ms for the editor's whole
 // life, allocates nothing, whether the polled values change or not. Every
 // form of global operator new is replaced by a counting one, so this is a
-// program of its own.
+// program of its own. (The shared counter, alloc_counter.cpp, forwards to
+// glibc's own entry points, which MinGW's C library does not have.)
 
 #include "editor_host.h"
 

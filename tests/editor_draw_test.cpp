@@ -279,6 +279,25 @@ TEST_F(DrawTest, ListChevronAndEmptySelection)
     EXPECT_EQ(textArea(empty), 0);
 }
 
+// A closed list prints itself into a given device context exactly as it
+// paints itself on screen.
+TEST_F(DrawTest, ClosedListPrintsAsItPaints)
+{
+    HWND list = editor->profileList;
+    toAdvancedPage();
+    const Capture image = shot();
+    RECT client;
+    GetClientRect(list, &client);
+    Reference printed(client.right, client.bottom, rgb(255, 0, 255));
+    SendMessageW(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(printed.dc), PRF_CLIENT);
+    int differing = 0;
+    for (int y = 0; y < client.bottom; ++y)
+        for (int x = 0; x < client.right; ++x)
+            differing += printed.at(x, y) != childPixel(image, list, x, y);
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(printed.at(6, client.bottom / 2), FillNormal);
+}
+
 TEST_F(DrawTest, TextsMatchTextDrawnWithTheBodyFont)
 {
     RECT client;

@@ -67,6 +67,29 @@ using ViewTest = AttachedEditor;
 
 } // namespace
 
+// The controller hands out a new editor for "editor" only; the editor holds
+// a reference on the controller for its whole life.
+TEST(EditorView, ControllerCreatesTheEditorView)
+{
+    ControllerHost host(hushkit::i18n::English);
+    EXPECT_EQ(host.controller->createView("Editor"), nullptr);
+    EXPECT_EQ(host.controller->createView(nullptr), nullptr);
+    IPlugView* view = host.controller->createView("editor");
+    ASSERT_NE(view, nullptr);
+    auto* editor = dynamic_cast<Editor*>(view);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->controller, host.controller);
+    EXPECT_EQ(editor->window, nullptr);
+    IPlugView* second = host.controller->createView("editor");
+    EXPECT_NE(second, view);
+    host.controller->addRef();
+    EXPECT_EQ(host.controller->release(), 3u);
+    EXPECT_EQ(view->release(), 0u);
+    EXPECT_EQ(second->release(), 0u);
+    host.controller->addRef();
+    EXPECT_EQ(host.controller->release(), 1u);
+}
+
 TEST(EditorView, PlatformTypes)
 {
     ControllerHost host(hushkit::i18n::English);
