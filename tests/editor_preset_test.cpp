@@ -208,12 +208,23 @@ private:
     {
         const DWORD start = GetTickCount();
         size_t next = 0;
+        HWND candidate = nullptr;
+        DWORD candidateSince = 0;
         while (!done) {
             // A window counts once it is still the active one a moment
-            // later and has its title: a box just being built has none yet.
+            // later and has its title (a box just being built has none yet),
+            // or has stayed without one for half a second.
             HWND dialog = activeDialog(thread);
             Sleep(20);
-            if (!dialog || activeDialog(thread) != dialog || textOf(dialog).empty())
+            if (!dialog || activeDialog(thread) != dialog) {
+                candidate = nullptr;
+                continue;
+            }
+            if (dialog != candidate) {
+                candidate = dialog;
+                candidateSince = GetTickCount();
+            }
+            if (textOf(dialog).empty() && GetTickCount() - candidateSince < 500)
                 continue;
             Seen now = look(dialog);
             // Past the last answer, or far past any dialog's time: cancel.
