@@ -116,6 +116,7 @@ tresult PLUGIN_API Editor::attached(void* parent, FIDString type)
 tresult PLUGIN_API Editor::removed()
 {
     if (window) {
+        releaseDrag();  // destroying the window may end a drag without a capture-change message
         KillTimer(window, TimerId);
         DestroyWindow(window);
         window = nullptr;
@@ -220,28 +221,46 @@ LRESULT CALLBACK Editor::themedProc(HWND control, UINT msg, WPARAM wParam, LPARA
 LRESULT Editor::message(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
-    case WM_PAINT: {
-        // The window's own painting is the background for now; the controls
-        // paint themselves.
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        RECT all{0, 0, Width, Height};
-        FillRect(dc, &all, backgroundBrush);
-        EndPaint(window, &paint);
-        return 0;
-    }
+    case WM_PAINT:
+        return paint();
     case WM_ERASEBKGND:
         return 1;
-    case WM_DRAWITEM: {
-        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (item->CtlType != ODT_BUTTON)
-            break;
-        drawControl(item->hwndItem, item->hDC, (item->itemState & ODS_SELECTED) != 0);
-        return TRUE;
-    }
+    case WM_DRAWITEM:
+        return drawItem(wParam, lParam);
+    case WM_MEASUREITEM:
+        return measureItem(wParam, lParam);
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORSTATIC:
+        return controlColour(msg, wParam);
+    case WM_NOTIFY:
+        return sliderDraw(wParam, lParam);
+    case WM_SETCURSOR:
+        if (setKnobCursor())
+            return 1;
+        break;
+    case WM_LBUTTONDOWN:
+        startDrag(lParam);
+        return 0;
+    case WM_MOUSEMOVE:
+        moveDrag(lParam);
+        return 0;
+    case WM_LBUTTONUP:
+        releaseDrag();
+        return 0;
+    case WM_CAPTURECHANGED:
+        endDrag();
+        return 0;
+    case WM_KEYDOWN:
+        stepKnob(wParam);
+        return 0;
+    case WM_MOUSEWHEEL:
+        wheelKnob(wParam);
+        return 0;
+    case WM_HSCROLL:
+        sliderMoved(reinterpret_cast<HWND>(lParam));
+        return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == PageButtonId)
-            togglePage();
+        command(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_TIMER:
         refresh();

@@ -86,6 +86,9 @@ public:
     void refresh();
     // Switches between the main and the advanced page.
     void togglePage();
+    // Save (true) or Open (false): asks for a file in a modal dialog, then
+    // writes the ten parameter values to it or applies the values it holds.
+    void preset(bool save);
 
     // Paints a button or a closed combo box into dc.
     void drawControl(HWND control, HDC dc, bool pressed);
@@ -94,6 +97,13 @@ public:
     void drawKnob(HDC dc, double value);
     // Appends a closed rounded-rectangle figure to path.
     static void rounded(Gdiplus::GraphicsPath& path, float x, float y, float width, float height, float radius);
+
+    // The window's painting and the look it gives its child controls.
+    LRESULT paint();
+    LRESULT drawItem(WPARAM wParam, LPARAM lParam);
+    LRESULT measureItem(WPARAM wParam, LPARAM lParam);
+    LRESULT controlColour(UINT msg, WPARAM wParam);
+    LRESULT sliderDraw(WPARAM wParam, LPARAM lParam);
 
     Controller* controller;
     HWND window = nullptr;
@@ -141,6 +151,31 @@ private:
     // Releases everything attached() built except the window: back buffer,
     // knob images, GDI+, fonts and brushes.
     void releaseGraphics();
+    void paintRows(HDC dc);
+    void paintKnob(HDC dc);
+    void paintMeters(HDC dc);
+
+    // Input and commands. The hand cursor over the knob on the main page
+    // (false: the default cursor applies).
+    bool setKnobCursor();
+    // A knob drag: press, move, release, and the loss of the mouse capture.
+    void startDrag(LPARAM where);
+    void moveDrag(LPARAM where);
+    void releaseDrag();
+    void endDrag();
+    double turnedValue(double value, double dx, double dy);
+    // Arrow keys and the wheel step the knob.
+    void stepKnob(WPARAM key);
+    void wheelKnob(WPARAM wParam);
+    // One complete edit of a slider's parameter per scroll notification.
+    void sliderMoved(HWND slider);
+    // The lists' and buttons' commands.
+    void command(int id, int code);
+    void chooseListEntry(HWND list, uint32_t id);
+    void chooseLanguage();
+    void toggleBypass();
+    void swapCompare();
+    void resetValues();
 };
 
 } // namespace hushkit

@@ -5,16 +5,18 @@
 #
 # Run a command in it (a Windows build, its tests, one test program):
 #
-#     bash scripts/wine-env.sh build/windows ctest --test-dir build/windows
-#     bash scripts/wine-env.sh build/windows scripts/wine-run.sh build/windows/tests/module_win_tests.exe
+#     bash scripts/wine-env.sh build/windows cmake --build build/windows -j4
+#     bash scripts/wine-env.sh build/windows ctest --test-dir build/windows -R Module
+#     bash scripts/wine-env.sh build/windows scripts/wine-run.sh build/windows/tests/module_tests.exe
 #
 # or source it and call wine_env_start BUILD_DIR, then wine_env_stop (the
-# test script does that).
+# test script does that). The build needs it too: the SDK's moduleinfotool
+# runs under Wine after the module is linked.
 #
 # The prefix (BUILD_DIR/wineprefix) is created once: no Mono or Gecko
-# installers, no crash dialog (a crash prints a backtrace and the program
-# ends), Tahoma standing in for Segoe UI, and windows not managed by a window
-# manager (there is none).
+# installers, no menu entries, no crash dialog (a crash prints a backtrace and
+# the program ends), Tahoma standing in for Segoe UI, and windows not managed
+# by a window manager (there is none).
 
 wine_env_say() { printf 'wine-env: %s\n' "$*" >&2; }
 
@@ -55,9 +57,17 @@ wine_env_start() {
     local dir
     mkdir -p "$1"
     dir=$(cd "$1" && pwd)
+    # One run per prefix at a time: the end of a run ends every Wine process
+    # of its prefix. (The lock is held until this run's processes are gone.)
+    exec {WINE_ENV_LOCK_FD}>"$dir/.wine-env.lock"
+    if ! flock -n "$WINE_ENV_LOCK_FD"; then
+        wine_env_say "waiting for another run in $dir"
+        flock -w 3600 "$WINE_ENV_LOCK_FD" || { wine_env_say "gave up waiting"; return 1; }
+    fi
     export WINEPREFIX="$dir/wineprefix"
     export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="mscoree,mshtml="
+    # No Mono or Gecko installers, no menu entries written into $HOME.
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     export WINEARCH=win64
     export HUSHKIT_WINE_ENV=1
 
@@ -95,6 +105,10 @@ wine_env_stop() {
         kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true
         wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
         WINE_ENV_XVFB_PID=""
+    fi
+    if [ -n "${WINE_ENV_LOCK_FD:-}" ]; then
+        exec {WINE_ENV_LOCK_FD}>&-
+        WINE_ENV_LOCK_FD=""
     fi
 }
 

@@ -186,6 +186,10 @@ TEST_F(KnobTest, KnobLayerIsBuiltOnlyWhenTheValueChanges)
 
 TEST_F(KnobTest, BackgroundMaterialAndSegmentsAreBuiltOncePerAttachment)
 {
+    // The window's first paint draws the knob: attached anew, and before any
+    // message is handled, nothing is built.
+    ASSERT_EQ(editor->removed(), Steinberg::kResultOk);
+    ASSERT_EQ(editor->attached(hostWindow, "HWND"), Steinberg::kResultOk);
     EXPECT_EQ(editor->backgroundLayer, nullptr);
     EXPECT_EQ(editor->knobLayerValue, -1.0);
     ASSERT_NO_FATAL_FAILURE(build(0.2));
