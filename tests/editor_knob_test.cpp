@@ -120,6 +120,39 @@ TEST_F(KnobTest, TurnedPhotoCoversTheArcBehindTheKnobOnly)
     EXPECT_EQ(layer.rgb(beside), Core);
 }
 
+// A photo whose red and green grow with the column and the row shows where
+// each of its pixels lands: at half size with its corner at window (205, 86),
+// inside the knob's body only.
+TEST_F(KnobTest, TurnedPhotoLiesAtHalfSizeInsideTheKnobBody)
+{
+    ASSERT_NO_FATAL_FAILURE(build(0.3));
+    constexpr int Size = 700;
+    std::vector<uint32_t> ramp(Size * Size);
+    for (int y = 0; y < Size; ++y)
+        for (int x = 0; x < Size; ++x)
+            ramp[y * Size + x] = 0xFF000000u | uint32_t(x * 255 / (Size - 1)) << 16 | uint32_t(y * 255 / (Size - 1)) << 8;
+    editor->material = std::make_unique<hushkit::knob::RotatingMaterial>(Size, Size, ramp);
+    const Pixels background = read(*editor->backgroundLayer);
+    const Pixels layer = knobAt(1.0); // the photo as it is
+
+    // Window points in the top face, the sides and both ends of the base.
+    const Point inside[] = {{380, 210}, {300, 180}, {270, 240}, {262, 270}, {498, 270}, {380, 365}, {380, 120}};
+    for (const Point& w : inside) {
+        SCOPED_TRACE(testing::Message() << "window " << w.x << ", " << w.y);
+        const uint32_t p = layer.rgb({w.x - LayerLeft, w.y - LayerTop});
+        const double column = 2.0 * (w.x - 205) + 0.5, row = 2.0 * (w.y - 86) + 0.5;
+        EXPECT_NEAR(double(p >> 16), column * 255 / (Size - 1), 2.0);
+        EXPECT_NEAR(double(p >> 8 & 0xFF), row * 255 / (Size - 1), 2.0);
+    }
+    // Within the photo's square but outside the body: the background.
+    const Point outside[] = {{215, 100}, {490, 120}, {262, 215}, {540, 400}};
+    for (const Point& w : outside) {
+        SCOPED_TRACE(testing::Message() << "window " << w.x << ", " << w.y);
+        const Point l{w.x - LayerLeft, w.y - LayerTop};
+        EXPECT_EQ(layer.rgb(l), background.rgb(l));
+    }
+}
+
 TEST_F(KnobTest, KnobLayerIsBuiltOnlyWhenTheValueChanges)
 {
     ASSERT_NO_FATAL_FAILURE(build(0.3));
