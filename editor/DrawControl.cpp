@@ -14,7 +14,7 @@ namespace hushkit {
 namespace {
 
 namespace Colour {
-constexpr Gdiplus::ARGB FillNormal = 0xFF132132;
+constexpr Gdiplus::ARGB FillNormal = opaqueArgb(Editor::PanelColour);
 constexpr Gdiplus::ARGB FillHot = 0xFF1B2D41;
 constexpr Gdiplus::ARGB FillPressed = 0xFF1D3750;
 constexpr Gdiplus::ARGB FillBypassed = 0xFF302419;

@@ -16,6 +16,8 @@
 
 #include "Editor.h"
 
+#include "KnobGeometry.h"
+
 #include "MaterialPng.h"
 #include "RotatingMaterial.h"
 
@@ -35,7 +37,10 @@ namespace hushkit {
 
 namespace {
 
-constexpr double Pi = 3.14159265358979323846;
+using knob::FaceX;
+using knob::FaceY;
+using knob::Pi;
+using knob::Squash;
 
 // The layers' place in the window.
 constexpr int LayerLeft = 160;
@@ -49,10 +54,7 @@ constexpr int PhotoLeft = 205;
 constexpr int PhotoTop = 86;
 constexpr int PhotoSize = 350;
 
-constexpr double FaceX = 380.0;
-constexpr double FaceY = 210.0;
 constexpr double RingDrop = 58.0; // ring centre below the face centre
-constexpr double Squash = 0.82;   // vertical radius / horizontal radius
 
 constexpr double ArcRadius = 166.0;
 constexpr double ArcRadiusY = 136.12;
@@ -67,7 +69,7 @@ constexpr int TickCount = 51;
 constexpr int NumberCount = 11;
 
 namespace Colour {
-constexpr Gdiplus::ARGB Ground = 0xFF0C1421;
+constexpr Gdiplus::ARGB Ground = opaqueArgb(Editor::GroundColour);
 constexpr Gdiplus::ARGB Track = 0xFF192B36;
 constexpr Gdiplus::ARGB Glow = 0x3000D4FF;
 constexpr Gdiplus::ARGB Core = 0xFF00D2FF;
@@ -94,7 +96,7 @@ constexpr int SegmentMargin = 14;
 double angle(double t)
 {
     const double clamped = t > 0.0 ? std::min(t, 1.0) : 0.0;
-    return (135.0 + 270.0 * clamped) * Pi / 180.0;
+    return (knob::AngleAtZero + knob::Travel * clamped) * Pi / 180.0;
 }
 
 // Value range of lit segment i: a gap of 0.004 between neighbours.
@@ -309,8 +311,9 @@ void drawTurnedPhoto(Gdiplus::Graphics& graphics, knob::RotatingMaterial& materi
     const Gdiplus::RectF target(static_cast<Gdiplus::REAL>(BodyBounds.X), static_cast<Gdiplus::REAL>(BodyBounds.Y),
                                 static_cast<Gdiplus::REAL>(BodyBounds.Width),
                                 static_cast<Gdiplus::REAL>(BodyBounds.Height));
-    graphics.DrawImage(&turned, target, (BodyBounds.X - PhotoLeft) * sx, (BodyBounds.Y - PhotoTop) * sy,
-                       BodyBounds.Width * sx, BodyBounds.Height * sy, Gdiplus::UnitPixel);
+    const auto real = [](int n) { return static_cast<Gdiplus::REAL>(n); };
+    graphics.DrawImage(&turned, target, real(BodyBounds.X - PhotoLeft) * sx, real(BodyBounds.Y - PhotoTop) * sy,
+                       real(BodyBounds.Width) * sx, real(BodyBounds.Height) * sy, Gdiplus::UnitPixel);
     graphics.Restore(saved);
 }
 

@@ -93,8 +93,8 @@ tresult PLUGIN_API Editor::attached(void* parent, FIDString type)
     InitCommonControlsEx(&controls);
     registerWindowClass();
 
-    backgroundBrush = CreateSolidBrush(RGB(12, 20, 33));
-    panelBrush = CreateSolidBrush(RGB(19, 33, 50));
+    backgroundBrush = CreateSolidBrush(GroundColour);
+    panelBrush = CreateSolidBrush(PanelColour);
     bodyFont = makeFont(14, 400);
     titleFont = makeFont(30, 600);
 

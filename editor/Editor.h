@@ -10,6 +10,7 @@
 
 #include "public.sdk/source/common/pluginview.h"
 
+#include <cstdint>
 #include <memory>
 
 // The module instance recorded by the SDK's Windows module entry. A program
@@ -29,6 +30,12 @@ namespace knob {
 class RotatingMaterial;
 } // namespace knob
 
+// A GDI colour as the opaque GDI+ ARGB value of the same colour.
+constexpr uint32_t opaqueArgb(COLORREF c)
+{
+    return 0xFF000000u | uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | uint32_t(GetBValue(c));
+}
+
 // One pre-rendered piece of the knob's lit value arc and where it goes.
 struct ArcSegment {
     std::unique_ptr<Gdiplus::Bitmap> bitmap;
@@ -45,6 +52,9 @@ public:
     static constexpr int ArcSegmentCount = 40;
     static constexpr UINT_PTR TimerId = 1;
     static constexpr UINT TimerPeriod = 16;
+    // The window's ground and the colour of its panels and lists.
+    static constexpr COLORREF GroundColour = RGB(12, 20, 33);
+    static constexpr COLORREF PanelColour = RGB(19, 33, 50);
 
     // Control ids of the child windows.
     enum : int {

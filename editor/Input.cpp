@@ -5,6 +5,8 @@
 
 #include "Editor.h"
 
+#include "KnobGeometry.h"
+
 #include "Controller.h"
 #include "Language.h"
 #include "Types.h"
@@ -21,16 +23,15 @@ using Steinberg::Vst::ParamID;
 
 namespace {
 
-constexpr double Pi = 3.14159265358979323846;
+using knob::Pi;
+using knob::Squash;
 
 // The knob as the pointer sees it: centre, the ellipse that reacts, the
-// vertical squash of the drawn knob, the dead zone of a rotary drag, and
-// how far a drag moves the value.
-constexpr double KnobX = 380.0;
-constexpr double KnobY = 210.0;
+// dead zone of a rotary drag, and how far a drag moves the value.
+constexpr double KnobX = knob::FaceX;
+constexpr double KnobY = knob::FaceY;
 constexpr double ReachX = 145.0;
 constexpr double ReachY = 164.0;
-constexpr double Squash = 0.82;
 constexpr double DeadZone = 12.0;
 constexpr double PixelsPerRange = 240.0;
 constexpr double SweepPerRange = 1.5 * Pi;  // the knob's 270 degrees of travel

@@ -1,5 +1,7 @@
 #include "RotatingMaterial.h"
 
+#include "KnobGeometry.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -11,12 +13,10 @@ namespace hushkit::knob {
 
 namespace {
 
-constexpr double Pi = 3.14159265358979323846;
 
 // Geometry of a knob 350 pixels wide; every length is multiplied by the
 // material's scale k. The top face and the side are seen from above with the
 // vertical axis squashed by Squash.
-constexpr double Squash = 0.82;
 constexpr double FaceCentreX = 175.0, FaceCentreY = 124.0;
 constexpr double FaceRadius = 105.0;
 constexpr double CapRadius = 31.0;       // the centre cap never turns
@@ -32,9 +32,6 @@ constexpr double SideFadeEnd = 3.0;  // fade toward both ends of the cylinder
 constexpr uint32_t OpaqueSide = 0xFA000000u;
 constexpr double BrightestRelit = 118.0;
 constexpr double MinGain = 0.23, MaxGain = 3.5;
-
-// Value 1 is the photographed position; the pointer runs over 270 degrees.
-constexpr double DegreesAtZero = 135.0, DegreesSpan = 270.0, DegreesAtOne = 405.0;
 
 uint32_t channel(uint32_t p, int shift)
 {
@@ -178,7 +175,8 @@ const std::vector<uint32_t>& RotatingMaterial::render(double value)
         return output;
     lastValue = v;
     std::copy(source.begin(), source.end(), output.begin());
-    const double phi = ((v * DegreesSpan + DegreesAtZero) - DegreesAtOne) * Pi / 180.0;
+    // Value 1 is the photographed position.
+    const double phi = ((v * Travel + AngleAtZero) - (AngleAtZero + Travel)) * Pi / 180.0;
     if (std::fabs(phi) < 1e-12)
         return output;
     turnFace(std::cos(phi), std::sin(phi));

@@ -23,10 +23,6 @@ using hushkit::ParamId;
 
 namespace {
 
-#define HUSHKIT_WIDEN2(text) L##text
-#define HUSHKIT_WIDEN(text) HUSHKIT_WIDEN2(text)
-const wchar_t* const shotFolder = HUSHKIT_WIDEN(HUSHKIT_SHOT_DIR);
-
 constexpr uint32_t Background = rgb(12, 20, 33);
 constexpr uint32_t FillNormal = rgb(19, 33, 50);
 constexpr uint32_t FillHot = rgb(27, 45, 65);
@@ -327,7 +323,6 @@ TEST_F(DrawTest, TextsMatchTextDrawnWithTheBodyFont)
 // Pictures of both pages in English and Brazilian Portuguese, for looking at.
 TEST_F(DrawTest, SavePagePictures)
 {
-    CreateDirectoryW(shotFolder, nullptr);
     set(ParamId::InputPeak, 0.5);
     set(ParamId::OutputPeak, 0.25);
     for (int language : {0, 1}) {
@@ -336,7 +331,7 @@ TEST_F(DrawTest, SavePagePictures)
         const std::wstring code = language == 0 ? L"en" : L"pt-BR";
         for (const wchar_t* page : {L"main", L"advanced"}) {
             paintNow(hostWindow);
-            const std::wstring path = std::wstring(shotFolder) + L"/editor-" + page + L"-" + code + L".png";
+            const std::wstring path = shotFolder() + L"/editor-" + page + L"-" + code + L".png";
             EXPECT_TRUE(savePng(shot(), path));
             SendMessageW(editor->pageButton, BM_CLICK, 0, 0);
         }

@@ -132,6 +132,16 @@ uint32_t childPixel(const Capture& parent, HWND child, int x, int y)
     return parent.at(box.x + x, box.y + y);
 }
 
+#define HUSHKIT_WIDEN2(text) L##text
+#define HUSHKIT_WIDEN(text) HUSHKIT_WIDEN2(text)
+
+std::wstring shotFolder()
+{
+    const std::wstring folder = HUSHKIT_WIDEN(HUSHKIT_SHOT_DIR);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
 bool savePng(const Capture& image, const std::wstring& path)
 {
     ULONG_PTR token = 0;

@@ -67,6 +67,8 @@ uint32_t childPixel(const Capture& parent, HWND child, int x, int y);
 
 // Saves the capture as a PNG file.
 bool savePng(const Capture& image, const std::wstring& path);
+// The folder the tests leave their pictures in (created when asked for).
+std::wstring shotFolder();
 
 constexpr uint32_t rgb(int r, int g, int b) { return uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b); }
 

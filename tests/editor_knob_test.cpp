@@ -251,7 +251,6 @@ TEST_F(KnobTest, NumbersSitAtTheirTruncatedCentres)
 // at all: the pointer's colour at its middle).
 TEST_F(KnobTest, SavesPicturesOfTheKnob)
 {
-    CreateDirectoryW(shotFolder().c_str(), nullptr);
     for (double value : {0.0, 0.5, 1.0}) {
         BackBuffer buffer(0x0C1421);
         editor->drawKnob(buffer.dc, value);

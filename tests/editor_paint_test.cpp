@@ -27,10 +27,6 @@ using Steinberg::Vst::ParamID;
 
 namespace {
 
-#define HUSHKIT_WIDEN2(text) L##text
-#define HUSHKIT_WIDEN(text) HUSHKIT_WIDEN2(text)
-const wchar_t* const shotFolder = HUSHKIT_WIDEN(HUSHKIT_SHOT_DIR);
-
 constexpr uint32_t Background = rgb(12, 20, 33);
 constexpr uint32_t Trough = rgb(29, 45, 65);
 constexpr uint32_t Bar = rgb(101, 187, 255);
@@ -471,7 +467,6 @@ TEST_F(PaintTest, IdleRefreshDoesNotRepaint)
 // values, for looking at.
 TEST_F(PaintTest, SavePictures)
 {
-    CreateDirectoryW(shotFolder, nullptr);
     setMeter(ParamId::InputPeak, 0.5);
     setMeter(ParamId::OutputPeak, 0.25);
     for (int language : {0, 1}) {
@@ -480,12 +475,12 @@ TEST_F(PaintTest, SavePictures)
         for (double knob : {0.0, 0.35, 1.0}) {
             set(ParamId::CleanAmount, knob);
             tick();
-            const std::wstring path = std::wstring(shotFolder) + L"/paint-main-" + code + L"-" +
+            const std::wstring path = shotFolder() + L"/paint-main-" + code + L"-" +
                                       std::to_wstring(static_cast<int>(knob * 100)) + L".png";
             EXPECT_TRUE(savePng(shot(), path));
         }
         toAdvancedPage();
-        EXPECT_TRUE(savePng(shot(), std::wstring(shotFolder) + L"/paint-advanced-" + code + L".png"));
+        EXPECT_TRUE(savePng(shot(), shotFolder() + L"/paint-advanced-" + code + L".png"));
         SendMessageW(editor->pageButton, BM_CLICK, 0, 0);
         SetFocus(editor->window);
     }

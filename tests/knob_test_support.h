@@ -218,8 +218,4 @@ inline Extent whiteBox(const Pixels& layer, Point centre)
     return boundingBox(centre, 20, [&](int x, int y) { return white(layer.rgb({x, y})); });
 }
 
-#define HUSHKIT_KNOB_WIDEN2(text) L##text
-#define HUSHKIT_KNOB_WIDEN(text) HUSHKIT_KNOB_WIDEN2(text)
-inline std::wstring shotFolder() { return HUSHKIT_KNOB_WIDEN(HUSHKIT_SHOT_DIR); }
-
 } // namespace knob_test
