@@ -6,7 +6,8 @@
 // elevation and C its cosine.
 //
 // Pass 0 is the picture; pass 1 shows only the lit foot ring on black, the
-// source of its glow. Pass comes from the command line (Declare=Pass=n).
+// source of its glow; pass 2 is a matte of the knurled side, white on black.
+// Pass comes from the command line (Declare=Pass=n).
 
 #version 3.7;
 #ifndef (Pass) #declare Pass = 0; #end
@@ -31,11 +32,15 @@ camera {
 #declare CapR = 58;          // centre cap (the face turns from 62 outwards)
 #declare CapTop = 7;         // height of the cap's dome above the face
 #declare CapSphere = (CapR * CapR + (CapTop - 1.5) * (CapTop - 1.5)) / (2 * (CapTop - 1.5)); // rim 1.5 above the face
-#declare SideR = 227.5;      // knurled side, outer radius of the ridges
+#declare SideR = 227.85;     // knurled side: its silhouette, just inside the picture's column 578
 #declare SideTop = -10 / C;  // the side's top outline 10 pixels below the face centre
 #declare SideBottom = -110 / C; // a visible band about 100 pixels deep
 #declare Ridges = 72;
-#declare FootTop = SideBottom - 16;
+#declare RidgeR = 5.2;
+// Ridges stand half a step off the front and the silhouettes, and the two
+// beside each silhouette reach out to SideR.
+#declare RidgeD = (SideR - RidgeR) / cos(pi / Ridges);
+#declare FootTop = SideBottom - 12;
 #declare FootBottom = SideBottom - 40;
 #declare FootR = SideR - 8;  // inside the knurl's core: nothing lit shows beside or between the ridges
 
@@ -65,6 +70,15 @@ sphere { <2600, 400, -2600>, 900
 #end
 
 // ------------------------------------------------------------- textures ---
+// The editor relights the knurled side against a 21 x 21 box-blurred copy of
+// this picture, whose window beside a silhouette is half empty ground. The
+// dark metal therefore falls off toward the silhouettes, in stored brightness
+// linearly from its full tone 10 pixels in to a third of it at the edge, so
+// that the blur there matches the pixels themselves; the outermost column
+// keeps a faint glint. Pigment factor for a point at horizontal position X.
+#declare EdgeShade = function(X) {
+    pow(min(1, (SideR - abs(X) + 5) / 15), 2.2) * select(SideR - abs(X) - 0.85, 1.8, 1)
+}
 #declare Black = texture { pigment { rgb 0 } finish { ambient 0 diffuse 0 emission 0 } }
 
 // Light aluminium brushed in one direction: grooves of random spacing and
@@ -102,30 +116,30 @@ sphere { <2600, 400, -2600>, 900
 
 #declare Gap = texture { pigment { rgb 0.01 } finish { ambient 0 diffuse 0.2 } }
 
-// Polished chamfer; toward the silhouette it faces away from the light and
-// goes as dark as the knurl below it.
+// Polished chamfer; over its last 16 pixels toward the silhouettes it is as
+// dark as the knurl below it (on the lit left, where it faces the key light,
+// its pigment is darker to match), and it brightens over the next 30.
 #declare ChamferLit = texture {
     pigment { rgb <0.86, 0.87, 0.89> }
     normal { onion 0.1 scale 0.8 }
     finish { ambient 0 diffuse 0.35 specular 0.9 roughness 0.008 metallic reflection { 0.55 metallic } }
 }
 #declare ChamferDark = texture {
-    pigment { rgb 0.02 }
-    finish { ambient 0 diffuse 0.3 }
+    pigment { function { EdgeShade(x) * select(x, 0.3, 1) } color_map { [0 rgb 0] [1 rgb <0.075, 0.08, 0.09>] } }
+    finish { ambient 0 diffuse 0.55 brilliance 1.5 specular 0.35 roughness 0.03 metallic reflection { 0.14 metallic } }
 }
 #declare Chamfer = texture {
-    function { min(1, max(0, (SideR - abs(x)) / 45)) }
+    function { pow(min(1, max(0, (SideR - abs(x) - 16) / 30)), 1.5) }
     texture_map { [0 ChamferDark] [1 ChamferLit] }
 }
 
-// Dark anodised knurl. Over its last ten pixels toward the silhouette it
-// falls to about half its brightness, as the side turns away from the light.
+// Dark anodised knurl, smooth along its ridges (any grain across them would
+// show as streaks where the editor stretches the silhouette's columns).
 #declare Knurl = texture {
     pigment {
-        function { pow(min(1, 0.5 + 0.05 * max(0, SideR - abs(x))), 2.2) }
+        function { EdgeShade(x) }
         color_map { [0 rgb 0] [1 rgb <0.075, 0.08, 0.09>] }
     }
-    normal { bumps 0.12 scale <0.6, 40, 0.6> }
     finish {
         ambient 0 diffuse 0.55 brilliance 1.5
         specular 0.35 roughness 0.03 metallic
@@ -134,7 +148,7 @@ sphere { <2600, 400, -2600>, 900
 }
 
 #declare FootMetal = texture {
-    pigment { rgb <0.05, 0.055, 0.065> }
+    pigment { function { EdgeShade(x) } color_map { [0 rgb 0] [1 rgb <0.05, 0.055, 0.065>] } }
     finish { ambient 0 diffuse 0.4 specular 0.3 roughness 0.03 reflection { 0.08 } }
 }
 
@@ -143,8 +157,14 @@ sphere { <2600, 400, -2600>, 900
     finish { ambient 0 diffuse 0.2 emission 1.25 }
 }
 
-#macro Pick(Normal, GlowOnly)
-    #if (Pass = 1) GlowOnly #else Normal #end
+#declare White = texture { pigment { rgb 1 } finish { ambient 0 diffuse 0 emission 1 } }
+
+#macro Pick(Normal, GlowOnly, Matte)
+    #switch (Pass)
+        #case (1) GlowOnly #break
+        #case (2) Matte #break
+        #else Normal
+    #end
 #end
 
 // ---------------------------------------------------------------- knob ---
@@ -153,31 +173,32 @@ union {
     difference {
         cylinder { <0, -4, 0>, <0, 0, 0>, FaceR }
         cylinder { <0, -5, 0>, <0, 1, 0>, CapR + 4 }
-        texture { Pick(Brushed, Black) }
+        texture { Pick(Brushed, Black, Black) }
     }
     // The recess's dark floor, seen as a thin gap around the cap.
-    cylinder { <0, -4, 0>, <0, -2.5, 0>, CapR + 4 texture { Pick(Gap, Black) } }
+    cylinder { <0, -4, 0>, <0, -2.5, 0>, CapR + 4 texture { Pick(Gap, Black, Black) } }
     // Centre cap, domed, standing a little above the face.
     intersection {
         sphere { <0, CapTop - CapSphere, 0>, CapSphere }
         cylinder { <0, -3, 0>, <0, CapTop + 1, 0>, CapR }
-        texture { Pick(Cap, Black) }
+        texture { Pick(Cap, Black, Black) }
     }
     // Polished chamfer from the face down to the side.
-    cone { <0, -0.5, 0>, FaceR + 0.5, <0, SideTop, 0>, SideR texture { Pick(Chamfer, Black) } }
+    cone { <0, -0.5, 0>, FaceR + 0.5, <0, SideTop, 0>, SideR texture { Pick(Chamfer, Black, Black) } }
 
     // Knurled side: a core with rounded ridges around it.
     union {
         cylinder { <0, SideTop, 0>, <0, SideBottom, 0>, SideR - 7 }
         #declare I = 0;
         #while (I < Ridges)
-            cylinder { <0, SideTop, SideR - 5.2>, <0, SideBottom, SideR - 5.2>, 5.2
+            cylinder { <0, SideTop, RidgeD>, <0, SideBottom, RidgeD>, RidgeR
                 rotate y * (I + 0.5) * 360 / Ridges }
             #declare I = I + 1;
         #end
-        texture { Pick(Knurl, Black) }
+        texture { Pick(Knurl, Black, White) }
     }
-    // Lower edge of the side, a dark step and the lit ring at the foot.
-    cylinder { <0, SideBottom + 1, 0>, <0, FootTop, 0>, SideR - 3 texture { Pick(FootMetal, Black) } }
-    cylinder { <0, FootTop, 0>, <0, FootBottom, 0>, FootR texture { Pick(Lit, Lit) } }
+    // Lower edge of the side, a dark band flush with the ridges, and the lit
+    // ring at the foot.
+    cylinder { <0, SideBottom + 1, 0>, <0, FootTop, 0>, SideR texture { Pick(FootMetal, Black, Black) } }
+    cylinder { <0, FootTop, 0>, <0, FootBottom, 0>, FootR texture { Pick(Lit, Lit, Black) } }
 }

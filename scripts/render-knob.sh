@@ -3,10 +3,11 @@
 # ImageMagick. Not part of the build: run it by hand after changing the scene,
 # look at the result and commit the PNG.
 #
-# Two passes of the scene: the picture (straight alpha on a transparent
-# ground) and the lit foot ring alone (the source of its glow). The glow and a
-# soft contact shadow are laid under the picture, and the knob's alpha is
-# brought to 253.
+# Three passes of the scene: the picture (straight alpha on a transparent
+# ground), the lit foot ring alone (the source of its glow) and a matte of the
+# knurled side. The knurl is smoothed along its ridges, the glow and a soft
+# contact shadow are laid under the picture, and the knob's alpha is brought
+# to 253.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -24,8 +25,29 @@ render() { # PASS FILE QUALITY...
 }
 
 # Brushed metal needs every pixel supersampled with jitter, or it shows moire.
-render 0 "$work/picture.png" +AM2 +A0.0 +R3 +J1
+# The picture keeps 16 bits until the end, for the smoothing below; the matte
+# is linear coverage.
+render 0 "$work/picture.png" +AM2 +A0.0 +R3 +J1 +FN16
 render 1 "$work/ring.png" +AM2 +A0.0 +R2
+render 2 "$work/knurl.png" +AM2 +A0.0 +R3 File_Gamma=1.0
+
+# The knurl's ridges run straight down, so each of its columns should hold one
+# tone from top to bottom, but the jittered sampling leaves noise from row to
+# row, strongest where the ridges crowd together at the silhouettes. The
+# editor stretches those columns across the front when it turns the knob,
+# where such noise shows as slanted streaks. Smooth the knurl down its columns,
+# weighted by its matte so that nothing around it comes in, lay it back by the
+# matte, and make the outermost column, mostly knurl, wholly opaque.
+smooth="-morphology Convolve Blur:0x6,90"
+convert "$work/knurl.png" -background black -alpha remove -channel R -separate +channel \
+    -write "$work/knurl-matte.png" $smooth "$work/knurl-weight.png"
+convert "$work/picture.png" -alpha off "$work/knurl-matte.png" -compose Multiply -composite $smooth \
+    "$work/knurl-weight.png" -compose DivideSrc -composite "$work/knurl-smooth.png"
+convert "$work/picture.png" \( "$work/knurl-smooth.png" "$work/knurl-matte.png" -compose CopyOpacity -composite \) \
+    -compose Over -composite "$work/smoothed.png"
+convert "$work/smoothed.png" -alpha extract \( "$work/knurl-matte.png" -threshold 50% \) -compose Lighten -composite \
+    "$work/alpha.png"
+convert "$work/smoothed.png" "$work/alpha.png" -compose CopyOpacity -composite "$work/picture-smooth.png"
 
 # Glow: the ring's light spread over the ground, in its own colour.
 convert "$work/ring.png" -background black -flatten -blur 0x7 -channel RGB -evaluate multiply 1.6 +channel \
@@ -39,7 +61,7 @@ convert -size 700x700 xc:none -fill 'rgba(0,0,0,0.62)' -draw 'ellipse 354,372 23
 
 # Picture over glow over shadow; knob alpha 253; plain 8-bit RGBA.
 convert "$work/shadow.png" "$work/glow.png" -compose Over -composite \
-    "$work/picture.png" -compose Over -composite \
+    "$work/picture-smooth.png" -compose Over -composite \
     -channel A -evaluate multiply 0.99216 +channel \
     -strip -depth 8 -define png:color-type=6 PNG32:"$out"
 echo "render-knob: wrote $out ($(stat -c %s "$out") bytes)"
