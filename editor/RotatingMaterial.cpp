@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 #include <emmintrin.h>
@@ -100,6 +101,38 @@ double clampCoordinate(double v, int last)
     return std::min(v, static_cast<double>(last));
 }
 
+// The horizontal stage of a bilinear sample at x: the two columns and the
+// weight between them, and their blend within one row of pixels.
+struct Column {
+    Column(double x, int width)
+    {
+        x = clampCoordinate(x, width - 1);
+        left = static_cast<int>(x);
+        right = std::min(left + 1, width - 1);
+        weight = _mm_set1_pd(x - left);
+    }
+    Channels blend(const uint32_t* row) const { return mixChannels(unpack(row[left]), unpack(row[right]), weight); }
+
+    int left, right;
+    __m128d weight;
+};
+
+// The vertical stage of a bilinear sample at y: the two rows and the weight
+// between them.
+struct RowBlend {
+    RowBlend(double y, int height)
+    {
+        y = clampCoordinate(y, height - 1);
+        const int y0 = static_cast<int>(y);
+        upper = static_cast<size_t>(y0);
+        lower = static_cast<size_t>(std::min(y0 + 1, height - 1));
+        weight = _mm_set1_pd(y - y0);
+    }
+
+    size_t upper, lower;
+    __m128d weight;
+};
+
 // Box blur of one line of `n` pixels `stride` apart, window 2r + 1, edge
 // pixels repeated, each channel summed and divided in integers.
 void blurLine(const uint32_t* in, uint32_t* out, int n, std::ptrdiff_t stride, int r)
@@ -120,6 +153,98 @@ void blurLine(const uint32_t* in, uint32_t* out, int n, std::ptrdiff_t stride, i
         out[x * stride] = p;
         add(std::min(x + r + 1, n - 1), 1);
         add(x - r, -1);
+    }
+}
+
+
+// One column of the side band: its place, the source column that turns
+// into it, the top edges of both and the fade toward the cylinder's ends.
+struct SideColumn {
+    int x;
+    Column from;
+    double rim, top, endFade;
+};
+
+// Bilinear samples of one image down one column, each row's horizontal
+// blend kept for the next sample.
+class RowCache {
+public:
+    RowCache(const uint32_t* image, int width, const Column& column) : image(image), width(width), column(column) {}
+
+    uint32_t sample(const RowBlend& rows)
+    {
+        const Channels upper = blend(rows.upper);
+        const Channels lower = blend(rows.lower);
+        return pack(mixChannels(upper, lower, rows.weight));
+    }
+
+private:
+    Channels blend(size_t row)
+    {
+        if (row != keptRow) {
+            kept = column.blend(image + row * width);
+            keptRow = row;
+        }
+        return kept;
+    }
+
+    const uint32_t* image;
+    size_t width;
+    Column column;
+    size_t keptRow = SIZE_MAX;
+    Channels kept{};
+};
+
+// Weight of the turned face at radius r on its squashed ellipse, for a
+// material of scale k: 1 between the feathered edges, falling to 0 at the
+// rim and at the cap; -1 outside the face.
+double faceWeight(double r, double k)
+{
+    const double outer = FaceRadius * k, inner = CapRadius * k;
+    if (r < inner || r > outer)
+        return -1.0;
+    const double fadeOut = clamp01((outer - r) / (FaceOuterFeather * k));
+    const double fadeIn = clamp01((r - inner) / (FaceInnerFeather * k));
+    return std::min(fadeOut, fadeIn);
+}
+
+// Relights one column of the side band of m from its source column.
+void relightColumn(RotatingMaterial& m, const SideColumn& column)
+{
+    const double k = m.scale;
+    const int width = m.width, height = m.height;
+    const std::vector<uint32_t>& source = m.source;
+    const std::vector<uint32_t>& lighting = m.lighting;
+    std::vector<uint32_t>& output = m.output;
+    const double hs = SideDepth * k;
+    const int rowBegin = std::max(static_cast<int>(column.rim), 0);
+    const int rowEnd = std::min(height, static_cast<int>(hs + column.rim) + 1);
+    // Going down the column, the source rows mostly advance by one per
+    // pixel: the lower row blended for one pixel is the upper row of the
+    // next, so each row's horizontal blend is kept for the next pixel.
+    RowCache light(lighting.data(), width, column.from), detail(source.data(), width, column.from);
+    for (int y = rowBegin; y < rowEnd; ++y) {
+        const double d = (y + 0.5) - column.rim;
+        if (d < 0.0 || d > hs)
+            continue;
+        const size_t at = static_cast<size_t>(y) * width + column.x;
+        const uint32_t p = source[at];
+        const double lumaP = luma(p);
+        const double lumaHere = luma(lighting[at]);
+        if (p < OpaqueSide || lumaP > BrightestRelit || lumaP < 1.0 || lumaHere < 1.0)
+            continue;
+        const RowBlend rows(column.top + d - 0.5, height);
+        const double lumaB = luma(light.sample(rows));
+        if (lumaB < 3.0)
+            continue;
+        const double lumaQ = luma(detail.sample(rows));
+        const double gain = std::clamp(lumaHere * (lumaQ / lumaB) / lumaP, MinGain, MaxGain);
+        uint32_t relit = p & 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8)
+            relit |= std::min(static_cast<uint32_t>(gain * channel(p, shift)), 255u) << shift;
+        const double fade = clamp01(
+            std::min({std::min(d / (SideFadeEdge * k), 1.0), (hs - d) / (SideFadeEdge * k), column.endFade}));
+        output[at] = mixPixel(p, relit, fade);
     }
 }
 
@@ -153,17 +278,11 @@ void RotatingMaterial::prepareLighting()
 
 uint32_t RotatingMaterial::sample(const std::vector<uint32_t>& image, double x, double y) const
 {
-    x = clampCoordinate(x, width - 1);
-    y = clampCoordinate(y, height - 1);
-    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-    const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
-    const double fx = x - x0, fy = y - y0;
-    const uint32_t* top = image.data() + static_cast<size_t>(y0) * width;
-    const uint32_t* bottom = image.data() + static_cast<size_t>(y1) * width;
-    const __m128d tx = _mm_set1_pd(fx);
-    const Channels upper = mixChannels(unpack(top[x0]), unpack(top[x1]), tx);
-    const Channels lower = mixChannels(unpack(bottom[x0]), unpack(bottom[x1]), tx);
-    return pack(mixChannels(upper, lower, _mm_set1_pd(fy)));
+    const Column column(x, width);
+    const RowBlend rows(y, height);
+    const uint32_t* pixels = image.data();
+    return pack(mixChannels(column.blend(pixels + rows.upper * width), column.blend(pixels + rows.lower * width),
+                            rows.weight));
 }
 
 const std::vector<uint32_t>& RotatingMaterial::render(double value)
@@ -196,25 +315,30 @@ void RotatingMaterial::turnFace(double c, double s)
     const int columnBegin = std::max(static_cast<int>(cx - outer), 1) - 1;
     const int columnEnd = std::min(width, static_cast<int>(cx + outer) + 2);
     // Squared radii a little beyond the annulus: pixels outside them cannot
-    // pass the exact test and skip its hypot.
+    // pass the exact test and skip its hypot. Pixels well inside the solid
+    // part, clear of both feathered edges, have a weight of exactly 1 and
+    // skip it too; only the two thin rings of the edges need the radius.
     const double innerSquared = inner * inner * (1.0 - 1e-9), outerSquared = outer * outer * (1.0 + 1e-9);
+    const double solidInner = inner + FaceInnerFeather * k, solidOuter = outer - FaceOuterFeather * k;
+    const double solidInnerSquared = solidInner * solidInner * (1.0 + 1e-9);
+    const double solidOuterSquared = solidOuter * solidOuter * (1.0 - 1e-9);
     for (int y = rowBegin; y < rowEnd; ++y) {
         const size_t row = static_cast<size_t>(y) * width;
         const double dy = ((y + 0.5) - cy) / Squash;
+        const double sdy = s * dy, cdy = c * dy;
         for (int x = columnBegin; x < columnEnd; ++x) {
             const double dx = (x + 0.5) - cx;
             const double squared = dx * dx + dy * dy;
             if (squared < innerSquared || squared > outerSquared)
                 continue;
-            const double r = std::hypot(dx, dy);
-            if (r < inner || r > outer)
-                continue;
-            const double fadeOut = clamp01((outer - r) / (FaceOuterFeather * k));
-            const double fadeIn = clamp01((r - inner) / (FaceInnerFeather * k));
-            const double alpha = std::min(fadeOut, fadeIn);
-            const double sx = cx + (c * dx + s * dy) - 0.5;
-            const double sy = cy + Squash * (c * dy - s * dx) - 0.5;
-            output[row + x] = mixPixel(source[row + x], sample(source, sx, sy), alpha);
+            double alpha = 1.0;
+            if (squared < solidInnerSquared || squared > solidOuterSquared) {
+                alpha = faceWeight(std::hypot(dx, dy), k);
+                if (alpha < 0.0)
+                    continue;
+            }
+            const uint32_t q = sample(source, cx + (c * dx + sdy) - 0.5, cy + Squash * (cdy - s * dx) - 0.5);
+            output[row + x] = mixPixel(source[row + x], q, alpha);
         }
     }
 }
@@ -226,41 +350,16 @@ void RotatingMaterial::turnSide(double phi)
 {
     const double k = scale;
     const double cx = FaceCentreX * k, cy = FaceCentreY * k;
-    const double rs = SideRadius * k, hs = SideDepth * k, drop = SideDrop * k;
+    const double rs = SideRadius * k, drop = SideDrop * k;
     const int columnBegin = std::max(0, static_cast<int>(cx - rs) + 1);
     const int columnEnd = std::min(width, static_cast<int>(cx + rs));
     for (int x = columnBegin; x < columnEnd; ++x) {
         const double dx = (x + 0.5) - cx;
         const double theta = std::remainder(std::asin(dx / rs) - phi, Pi);
-        const double xs = std::sin(theta) * rs + cx - 0.5;
-        const double rim = std::sqrt(rs * rs - dx * dx) * Squash + cy + drop;
-        const double ys0 = drop + (std::cos(theta) * (Squash * rs) + cy);
-        const double endFade = (rs - std::fabs(dx)) / (SideFadeEnd * k);
-        const int rowBegin = std::max(static_cast<int>(rim), 0);
-        const int rowEnd = std::min(height, static_cast<int>(hs + rim) + 1);
-        for (int y = rowBegin; y < rowEnd; ++y) {
-            const double d = (y + 0.5) - rim;
-            if (d < 0.0 || d > hs)
-                continue;
-            const size_t at = static_cast<size_t>(y) * width + x;
-            const uint32_t p = source[at];
-            const double lumaP = luma(p);
-            const double lumaHere = luma(lighting[at]);
-            if (p < OpaqueSide || lumaP > BrightestRelit || lumaP < 1.0 || lumaHere < 1.0)
-                continue;
-            const double ys = ys0 + d - 0.5;
-            const double lumaB = luma(sample(lighting, xs, ys));
-            if (lumaB < 3.0)
-                continue;
-            const double lumaQ = luma(sample(source, xs, ys));
-            const double gain = std::clamp(lumaHere * (lumaQ / lumaB) / lumaP, MinGain, MaxGain);
-            uint32_t relit = p & 0xFF000000u;
-            for (int shift = 0; shift < 24; shift += 8)
-                relit |= std::min(static_cast<uint32_t>(gain * channel(p, shift)), 255u) << shift;
-            const double fade =
-                clamp01(std::min({std::min(d / (SideFadeEdge * k), 1.0), (hs - d) / (SideFadeEdge * k), endFade}));
-            output[at] = mixPixel(p, relit, fade);
-        }
+        const SideColumn column{x, Column(std::sin(theta) * rs + cx - 0.5, width),
+                                std::sqrt(rs * rs - dx * dx) * Squash + cy + drop,
+                                drop + (std::cos(theta) * (Squash * rs) + cy), (rs - std::fabs(dx)) / (SideFadeEnd * k)};
+        relightColumn(*this, column);
     }
 }
 
