@@ -88,6 +88,22 @@ double luma(uint32_t p)
     return 0.0722 * channel(p, 0) + (0.2126 * channel(p, 16) + 0.7152 * channel(p, 8));
 }
 
+// luma of channels that hold whole values.
+double luma(const Channels& c)
+{
+    const double b = _mm_cvtsd_f64(c.low), g = _mm_cvtsd_f64(_mm_unpackhi_pd(c.low, c.low));
+    return 0.0722 * b + (0.2126 * _mm_cvtsd_f64(c.high) + 0.7152 * g);
+}
+
+// B, G and R multiplied by gain (at least 0), truncated and capped at 255;
+// alpha unchanged.
+Channels scaleColour(const Channels& c, double gain)
+{
+    const __m128d g = _mm_set1_pd(gain), most = _mm_set1_pd(255.0);
+    const auto scale = [&](__m128d v) { return _mm_min_pd(_mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_mul_pd(v, g))), most); };
+    return {scale(c.low), _mm_move_sd(c.high, scale(c.high))};
+}
+
 double clamp01(double v)
 {
     return std::clamp(v, 0.0, 1.0);
@@ -171,11 +187,11 @@ class RowCache {
 public:
     RowCache(const uint32_t* image, int width, const Column& column) : image(image), width(width), column(column) {}
 
-    uint32_t sample(const RowBlend& rows)
+    Channels sample(const RowBlend& rows)
     {
         const Channels upper = blend(rows.upper);
         const Channels lower = blend(rows.lower);
-        return pack(mixChannels(upper, lower, rows.weight));
+        return mixChannels(upper, lower, rows.weight);
     }
 
 private:
@@ -239,12 +255,10 @@ void relightColumn(RotatingMaterial& m, const SideColumn& column)
             continue;
         const double lumaQ = luma(detail.sample(rows));
         const double gain = std::clamp(lumaHere * (lumaQ / lumaB) / lumaP, MinGain, MaxGain);
-        uint32_t relit = p & 0xFF000000u;
-        for (int shift = 0; shift < 24; shift += 8)
-            relit |= std::min(static_cast<uint32_t>(gain * channel(p, shift)), 255u) << shift;
         const double fade = clamp01(
             std::min({std::min(d / (SideFadeEdge * k), 1.0), (hs - d) / (SideFadeEdge * k), column.endFade}));
-        output[at] = mixPixel(p, relit, fade);
+        const Channels photo = unpack(p);
+        output[at] = pack(mixChannels(photo, scaleColour(photo, gain), _mm_set1_pd(fade)));
     }
 }
 
