@@ -8,12 +8,11 @@
 #include <cstdint>
 #include <utility>
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 namespace hushkit::knob {
 
 namespace {
-
 
 // Geometry of a knob 350 pixels wide; every length is multiplied by the
 // material's scale k. The top face and the side are seen from above with the
@@ -39,69 +38,9 @@ uint32_t channel(uint32_t p, int shift)
     return (p >> shift) & 0xFFu;
 }
 
-// The four channels of a pixel as doubles, B and G in `low`, R and A in
-// `high`.
-struct Channels {
-    __m128d low, high;
-};
-
-Channels unpack(uint32_t p)
-{
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i words = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), zero), zero);
-    return {_mm_cvtepi32_pd(words), _mm_cvtepi32_pd(_mm_shuffle_epi32(words, _MM_SHUFFLE(1, 0, 3, 2)))};
-}
-
-// Blend of whole channel values a and b with a weight t in 0..1, two lanes
-// at once: (b - a) t + a + 0.5, truncated. For such weights the sum lies in
-// 0.5..255.5, so no clamping to 0..255 is needed, and each lane rounds
-// exactly as the same scalar double operations would.
-__m128d mixLanes(__m128d a, __m128d b, __m128d t)
-{
-    const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(b, a), t), a), _mm_set1_pd(0.5));
-    return _mm_cvtepi32_pd(_mm_cvttpd_epi32(sum));
-}
-
-Channels mixChannels(const Channels& a, const Channels& b, __m128d t)
-{
-    return {mixLanes(a.low, b.low, t), mixLanes(a.high, b.high, t)};
-}
-
-uint32_t pack(const Channels& c)
-{
-    const __m128i words = _mm_unpacklo_epi64(_mm_cvttpd_epi32(c.low), _mm_cvttpd_epi32(c.high));
-    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(words, words), _mm_setzero_si128());
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
-}
-
-// mix in each of the four channels, t in 0..1. A weight of exactly 1 gives
-// q itself.
-uint32_t mixPixel(uint32_t p, uint32_t q, double t)
-{
-    if (t == 1.0)
-        return q;
-    return pack(mixChannels(unpack(p), unpack(q), _mm_set1_pd(t)));
-}
-
 double luma(uint32_t p)
 {
     return 0.0722 * channel(p, 0) + (0.2126 * channel(p, 16) + 0.7152 * channel(p, 8));
-}
-
-// luma of channels that hold whole values.
-double luma(const Channels& c)
-{
-    const double b = _mm_cvtsd_f64(c.low), g = _mm_cvtsd_f64(_mm_unpackhi_pd(c.low, c.low));
-    return 0.0722 * b + (0.2126 * _mm_cvtsd_f64(c.high) + 0.7152 * g);
-}
-
-// B, G and R multiplied by gain (at least 0), truncated and capped at 255;
-// alpha unchanged.
-Channels scaleColour(const Channels& c, double gain)
-{
-    const __m128d g = _mm_set1_pd(gain), most = _mm_set1_pd(255.0);
-    const auto scale = [&](__m128d v) { return _mm_min_pd(_mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_mul_pd(v, g))), most); };
-    return {scale(c.low), _mm_move_sd(c.high, scale(c.high))};
 }
 
 double clamp01(double v)
@@ -116,38 +55,6 @@ double clampCoordinate(double v, int last)
         return 0.0;
     return std::min(v, static_cast<double>(last));
 }
-
-// The horizontal stage of a bilinear sample at x: the two columns and the
-// weight between them, and their blend within one row of pixels.
-struct Column {
-    Column(double x, int width)
-    {
-        x = clampCoordinate(x, width - 1);
-        left = static_cast<int>(x);
-        right = std::min(left + 1, width - 1);
-        weight = _mm_set1_pd(x - left);
-    }
-    Channels blend(const uint32_t* row) const { return mixChannels(unpack(row[left]), unpack(row[right]), weight); }
-
-    int left, right;
-    __m128d weight;
-};
-
-// The vertical stage of a bilinear sample at y: the two rows and the weight
-// between them.
-struct RowBlend {
-    RowBlend(double y, int height)
-    {
-        y = clampCoordinate(y, height - 1);
-        const int y0 = static_cast<int>(y);
-        upper = static_cast<size_t>(y0);
-        lower = static_cast<size_t>(std::min(y0 + 1, height - 1));
-        weight = _mm_set1_pd(y - y0);
-    }
-
-    size_t upper, lower;
-    __m128d weight;
-};
 
 // Box blur of one line of `n` pixels `stride` apart, window 2r + 1, edge
 // pixels repeated, each channel summed and divided in integers.
@@ -172,45 +79,6 @@ void blurLine(const uint32_t* in, uint32_t* out, int n, std::ptrdiff_t stride, i
     }
 }
 
-
-// One column of the side band: its place, the source column that turns
-// into it, the top edges of both and the fade toward the cylinder's ends.
-struct SideColumn {
-    int x;
-    Column from;
-    double rim, top, endFade;
-};
-
-// Bilinear samples of one image down one column, each row's horizontal
-// blend kept for the next sample.
-class RowCache {
-public:
-    RowCache(const uint32_t* image, int width, const Column& column) : image(image), width(width), column(column) {}
-
-    Channels sample(const RowBlend& rows)
-    {
-        const Channels upper = blend(rows.upper);
-        const Channels lower = blend(rows.lower);
-        return mixChannels(upper, lower, rows.weight);
-    }
-
-private:
-    Channels blend(size_t row)
-    {
-        if (row != keptRow) {
-            kept = column.blend(image + row * width);
-            keptRow = row;
-        }
-        return kept;
-    }
-
-    const uint32_t* image;
-    size_t width;
-    Column column;
-    size_t keptRow = SIZE_MAX;
-    Channels kept{};
-};
-
 // Weight of the turned face at radius r on its squashed ellipse, for a
 // material of scale k: 1 between the feathered edges, falling to 0 at the
 // rim and at the cap; -1 outside the face.
@@ -224,42 +92,137 @@ double faceWeight(double r, double k)
     return std::min(fadeOut, fadeIn);
 }
 
-// Relights one column of the side band of m from its source column.
-void relightColumn(RotatingMaterial& m, const SideColumn& column)
+// The pixel passes in two sets of vector lanes with the same results: SSE2,
+// which every x86-64 processor has, and AVX, used where the processor has
+// it. The AVX lanes hold all four channels of a pixel in one register, which
+// halves the work of every blend.
+namespace sse2 {
+
+// The four channels of a pixel as doubles, B and G in `low`, R and A in
+// `high`.
+struct Channels {
+    __m128d low, high;
+};
+
+// A blend weight in every lane.
+using Weight = __m128d;
+
+Weight broadcast(double t)
 {
-    const double k = m.scale;
-    const int width = m.width, height = m.height;
-    const std::vector<uint32_t>& source = m.source;
-    const std::vector<uint32_t>& lighting = m.lighting;
-    std::vector<uint32_t>& output = m.output;
-    const double hs = SideDepth * k;
-    const int rowBegin = std::max(static_cast<int>(column.rim), 0);
-    const int rowEnd = std::min(height, static_cast<int>(hs + column.rim) + 1);
-    // Going down the column, the source rows mostly advance by one per
-    // pixel: the lower row blended for one pixel is the upper row of the
-    // next, so each row's horizontal blend is kept for the next pixel.
-    RowCache light(lighting.data(), width, column.from), detail(source.data(), width, column.from);
-    for (int y = rowBegin; y < rowEnd; ++y) {
-        const double d = (y + 0.5) - column.rim;
-        if (d < 0.0 || d > hs)
-            continue;
-        const size_t at = static_cast<size_t>(y) * width + column.x;
-        const uint32_t p = source[at];
-        const double lumaP = luma(p);
-        const double lumaHere = luma(lighting[at]);
-        if (p < OpaqueSide || lumaP > BrightestRelit || lumaP < 1.0 || lumaHere < 1.0)
-            continue;
-        const RowBlend rows(column.top + d - 0.5, height);
-        const double lumaB = luma(light.sample(rows));
-        if (lumaB < 3.0)
-            continue;
-        const double lumaQ = luma(detail.sample(rows));
-        const double gain = std::clamp(lumaHere * (lumaQ / lumaB) / lumaP, MinGain, MaxGain);
-        const double fade = clamp01(
-            std::min({std::min(d / (SideFadeEdge * k), 1.0), (hs - d) / (SideFadeEdge * k), column.endFade}));
-        const Channels photo = unpack(p);
-        output[at] = pack(mixChannels(photo, scaleColour(photo, gain), _mm_set1_pd(fade)));
-    }
+    return _mm_set1_pd(t);
+}
+
+Channels unpack(uint32_t p)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i words = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), zero), zero);
+    return {_mm_cvtepi32_pd(words), _mm_cvtepi32_pd(_mm_shuffle_epi32(words, _MM_SHUFFLE(1, 0, 3, 2)))};
+}
+
+// Blend of whole channel values a and b with a weight t in 0..1, two lanes
+// at once: (b - a) t + a + 0.5, truncated. For such weights the sum lies in
+// 0.5..255.5, so no clamping to 0..255 is needed, and each lane rounds
+// exactly as the same scalar double operations would.
+__m128d mixLanes(__m128d a, __m128d b, __m128d t)
+{
+    const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(b, a), t), a), _mm_set1_pd(0.5));
+    return _mm_cvtepi32_pd(_mm_cvttpd_epi32(sum));
+}
+
+Channels mixChannels(const Channels& a, const Channels& b, Weight t)
+{
+    return {mixLanes(a.low, b.low, t), mixLanes(a.high, b.high, t)};
+}
+
+uint32_t pack(const Channels& c)
+{
+    const __m128i words = _mm_unpacklo_epi64(_mm_cvttpd_epi32(c.low), _mm_cvttpd_epi32(c.high));
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(words, words), _mm_setzero_si128());
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+}
+
+// luma of channels that hold whole values.
+double lumaOf(const Channels& c)
+{
+    const double b = _mm_cvtsd_f64(c.low), g = _mm_cvtsd_f64(_mm_unpackhi_pd(c.low, c.low));
+    return 0.0722 * b + (0.2126 * _mm_cvtsd_f64(c.high) + 0.7152 * g);
+}
+
+// B, G and R multiplied by gain (at least 0), truncated and capped at 255;
+// alpha unchanged.
+Channels scaleColour(const Channels& c, double gain)
+{
+    const __m128d g = _mm_set1_pd(gain), most = _mm_set1_pd(255.0);
+    const auto scale = [&](__m128d v) { return _mm_min_pd(_mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_mul_pd(v, g))), most); };
+    return {scale(c.low), _mm_move_sd(c.high, scale(c.high))};
+}
+
+#include "MaterialPasses.inc"
+
+} // namespace sse2
+
+// Compiled for AVX without FMA: a fused multiply-add would round once where
+// the blends round twice.
+#pragma GCC push_options
+#pragma GCC target("avx")
+namespace avx {
+
+// The four channels of a pixel as doubles in one 256-bit register: B, G, R,
+// A from the lowest lane up.
+using Channels = __m256d;
+
+// A blend weight in every lane.
+using Weight = __m256d;
+
+Weight broadcast(double t)
+{
+    return _mm256_set1_pd(t);
+}
+
+Channels unpack(uint32_t p)
+{
+    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(p))));
+}
+
+// As in the SSE2 lanes; the sum is positive, so truncating it rounds toward
+// minus infinity.
+Channels mixChannels(Channels a, Channels b, Weight t)
+{
+    const __m256d sum = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(b, a), t), a), _mm256_set1_pd(0.5));
+    return _mm256_round_pd(sum, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+}
+
+uint32_t pack(Channels c)
+{
+    const __m128i words = _mm256_cvttpd_epi32(c);
+    const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(words, words), words);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+}
+
+double lumaOf(Channels c)
+{
+    const __m128d low = _mm256_castpd256_pd128(c);
+    const double b = _mm_cvtsd_f64(low), g = _mm_cvtsd_f64(_mm_unpackhi_pd(low, low));
+    return 0.0722 * b + (0.2126 * _mm_cvtsd_f64(_mm256_extractf128_pd(c, 1)) + 0.7152 * g);
+}
+
+Channels scaleColour(Channels c, double gain)
+{
+    const __m256d scaled = _mm256_min_pd(
+        _mm256_round_pd(_mm256_mul_pd(c, _mm256_set1_pd(gain)), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC),
+        _mm256_set1_pd(255.0));
+    return _mm256_blend_pd(scaled, c, 0x8);
+}
+
+#include "MaterialPasses.inc"
+
+} // namespace avx
+#pragma GCC pop_options
+
+bool hasAvx()
+{
+    static const bool has = __builtin_cpu_supports("avx") != 0;
+    return has;
 }
 
 } // namespace
@@ -292,11 +255,7 @@ void RotatingMaterial::prepareLighting()
 
 uint32_t RotatingMaterial::sample(const std::vector<uint32_t>& image, double x, double y) const
 {
-    const Column column(x, width);
-    const RowBlend rows(y, height);
-    const uint32_t* pixels = image.data();
-    return pack(mixChannels(column.blend(pixels + rows.upper * width), column.blend(pixels + rows.lower * width),
-                            rows.weight));
+    return sse2::sample(image.data(), width, height, x, y);
 }
 
 const std::vector<uint32_t>& RotatingMaterial::render(double value)
@@ -312,69 +271,14 @@ const std::vector<uint32_t>& RotatingMaterial::render(double value)
     const double phi = ((v * Travel + AngleAtZero) - (AngleAtZero + Travel)) * Pi / 180.0;
     if (std::fabs(phi) < 1e-12)
         return output;
-    turnFace(std::cos(phi), std::sin(phi));
-    turnSide(phi);
+    if (hasAvx()) {
+        avx::turnFace(*this, std::cos(phi), std::sin(phi));
+        avx::turnSide(*this, phi);
+    } else {
+        sse2::turnFace(*this, std::cos(phi), std::sin(phi));
+        sse2::turnSide(*this, phi);
+    }
     return output;
-}
-
-// The top face between the cap and its rim, turned back by the angle whose
-// cosine and sine are c and s, blended in over its feathered edges.
-void RotatingMaterial::turnFace(double c, double s)
-{
-    const double k = scale;
-    const double cx = FaceCentreX * k, cy = FaceCentreY * k;
-    const double outer = FaceRadius * k, inner = CapRadius * k;
-    const int rowBegin = std::max(static_cast<int>(cy - Squash * outer), 1) - 1;
-    const int rowEnd = std::min(height, static_cast<int>(cy + Squash * outer) + 2);
-    const int columnBegin = std::max(static_cast<int>(cx - outer), 1) - 1;
-    const int columnEnd = std::min(width, static_cast<int>(cx + outer) + 2);
-    // Squared radii a little beyond the annulus: pixels outside them cannot
-    // pass the exact test and skip its hypot. Pixels well inside the solid
-    // part, clear of both feathered edges, have a weight of exactly 1 and
-    // skip it too; only the two thin rings of the edges need the radius.
-    const double innerSquared = inner * inner * (1.0 - 1e-9), outerSquared = outer * outer * (1.0 + 1e-9);
-    const double solidInner = inner + FaceInnerFeather * k, solidOuter = outer - FaceOuterFeather * k;
-    const double solidInnerSquared = solidInner * solidInner * (1.0 + 1e-9);
-    const double solidOuterSquared = solidOuter * solidOuter * (1.0 - 1e-9);
-    for (int y = rowBegin; y < rowEnd; ++y) {
-        const size_t row = static_cast<size_t>(y) * width;
-        const double dy = ((y + 0.5) - cy) / Squash;
-        const double sdy = s * dy, cdy = c * dy;
-        for (int x = columnBegin; x < columnEnd; ++x) {
-            const double dx = (x + 0.5) - cx;
-            const double squared = dx * dx + dy * dy;
-            if (squared < innerSquared || squared > outerSquared)
-                continue;
-            double alpha = 1.0;
-            if (squared < solidInnerSquared || squared > solidOuterSquared) {
-                alpha = faceWeight(std::hypot(dx, dy), k);
-                if (alpha < 0.0)
-                    continue;
-            }
-            const uint32_t q = sample(source, cx + (c * dx + sdy) - 0.5, cy + Squash * (cdy - s * dx) - 0.5);
-            output[row + x] = mixPixel(source[row + x], q, alpha);
-        }
-    }
-}
-
-// The knurled side: each column of the visible band takes its detail from
-// the column of the cylinder that turns into its place, rescaled to the
-// lighting that the photo has at the destination.
-void RotatingMaterial::turnSide(double phi)
-{
-    const double k = scale;
-    const double cx = FaceCentreX * k, cy = FaceCentreY * k;
-    const double rs = SideRadius * k, drop = SideDrop * k;
-    const int columnBegin = std::max(0, static_cast<int>(cx - rs) + 1);
-    const int columnEnd = std::min(width, static_cast<int>(cx + rs));
-    for (int x = columnBegin; x < columnEnd; ++x) {
-        const double dx = (x + 0.5) - cx;
-        const double theta = std::remainder(std::asin(dx / rs) - phi, Pi);
-        const SideColumn column{x, Column(std::sin(theta) * rs + cx - 0.5, width),
-                                std::sqrt(rs * rs - dx * dx) * Squash + cy + drop,
-                                drop + (std::cos(theta) * (Squash * rs) + cy), (rs - std::fabs(dx)) / (SideFadeEnd * k)};
-        relightColumn(*this, column);
-    }
 }
 
 } // namespace hushkit::knob
