@@ -120,20 +120,26 @@ Channels unpack(uint32_t p)
 }
 
 // Blend of whole channel values a and b with a weight t in 0..1, two lanes
-// at once: (b - a) t + a + 0.5, truncated. For such weights the sum lies in
-// 0.5..255.5, so no clamping to 0..255 is needed, and each lane rounds
-// exactly as the same scalar double operations would.
-__m128d mixLanes(__m128d a, __m128d b, __m128d t)
+// at once, before its truncation: (b - a) t + a + 0.5. For such weights the
+// sum lies in 0.5..255.5, so no clamping to 0..255 is needed, and each lane
+// rounds exactly as the same scalar double operations would.
+__m128d blendLanes(__m128d a, __m128d b, __m128d t)
 {
-    const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(b, a), t), a), _mm_set1_pd(0.5));
-    return _mm_cvtepi32_pd(_mm_cvttpd_epi32(sum));
+    return _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(b, a), t), a), _mm_set1_pd(0.5));
+}
+
+Channels blendSum(const Channels& a, const Channels& b, Weight t)
+{
+    return {blendLanes(a.low, b.low, t), blendLanes(a.high, b.high, t)};
 }
 
 Channels mixChannels(const Channels& a, const Channels& b, Weight t)
 {
-    return {mixLanes(a.low, b.low, t), mixLanes(a.high, b.high, t)};
+    const Channels sum = blendSum(a, b, t);
+    return {_mm_cvtepi32_pd(_mm_cvttpd_epi32(sum.low)), _mm_cvtepi32_pd(_mm_cvttpd_epi32(sum.high))};
 }
 
+// Truncates channel values in 0..255.5 and packs them into a pixel.
 uint32_t pack(const Channels& c)
 {
     const __m128i words = _mm_unpacklo_epi64(_mm_cvttpd_epi32(c.low), _mm_cvttpd_epi32(c.high));
@@ -184,12 +190,15 @@ Channels unpack(uint32_t p)
     return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(p))));
 }
 
-// As in the SSE2 lanes; the sum is positive, so truncating it rounds toward
-// minus infinity.
+// As in the SSE2 lanes.
+Channels blendSum(Channels a, Channels b, Weight t)
+{
+    return _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(b, a), t), a), _mm256_set1_pd(0.5));
+}
+
 Channels mixChannels(Channels a, Channels b, Weight t)
 {
-    const __m256d sum = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(b, a), t), a), _mm256_set1_pd(0.5));
-    return _mm256_round_pd(sum, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    return _mm256_round_pd(blendSum(a, b, t), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
 }
 
 uint32_t pack(Channels c)
