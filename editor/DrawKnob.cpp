@@ -337,20 +337,43 @@ void drawPointer(Gdiplus::Graphics& graphics, double v)
     graphics.DrawLines(&pen, points, 3);
 }
 
+// Copies the pixels of one layer into another of the same size, both
+// premultiplied. False when either cannot be locked; nothing is copied then.
+bool copyPixels(Gdiplus::Bitmap& from, Gdiplus::Bitmap& to)
+{
+    Gdiplus::Rect all(0, 0, LayerWidth, LayerHeight);
+    Gdiplus::BitmapData source{}, target{};
+    if (from.LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &source) != Gdiplus::Ok)
+        return false;
+    const bool locked =
+        to.LockBits(&all, Gdiplus::ImageLockModeWrite, PixelFormat32bppPARGB, &target) == Gdiplus::Ok;
+    if (locked) {
+        for (int y = 0; y < LayerHeight; ++y)
+            std::memcpy(static_cast<BYTE*>(target.Scan0) + ptrdiff_t(y) * target.Stride,
+                        static_cast<const BYTE*>(source.Scan0) + ptrdiff_t(y) * source.Stride, size_t(LayerWidth) * 4);
+        to.UnlockBits(&target);
+    }
+    from.UnlockBits(&source);
+    return locked;
+}
+
 // Draws the knob for v into the knob layer.
 void buildKnobLayer(Editor& editor, double v)
 {
+    // The opaque background replaces the whole layer: copying its pixels
+    // (before any graphics object holds the layer) gives what drawing it
+    // would, for a fraction of the work.
+    const bool copied = copyPixels(*editor.backgroundLayer, *editor.knobLayer);
     Gdiplus::Graphics graphics(editor.knobLayer.get());
     graphics.TranslateTransform(-LayerLeft, -LayerTop);
     graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
     graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBilinear);
     graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHighQuality);
-
-    // The opaque background replaces the whole layer; copying it instead of
-    // blending it over the old layer gives the same pixels and is quicker.
-    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-    graphics.DrawImage(editor.backgroundLayer.get(), LayerLeft, LayerTop, LayerWidth, LayerHeight);
-    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceOver);
+    if (!copied) {
+        graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+        graphics.DrawImage(editor.backgroundLayer.get(), LayerLeft, LayerTop, LayerWidth, LayerHeight);
+        graphics.SetCompositingMode(Gdiplus::CompositingModeSourceOver);
+    }
     if (v > 0.0)
         drawLitArc(graphics, editor.arcSegments, v);
     drawTurnedPhoto(graphics, *editor.material, v);
@@ -374,7 +397,9 @@ void Editor::drawKnob(HDC dc, double value)
     } else if (value != knobLayerValue) {
         buildKnobLayer(*this, value);
     }
+    // The layer is opaque: copying it gives what blending it would.
     Gdiplus::Graphics graphics(dc);
+    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
     graphics.DrawImage(knobLayer.get(), LayerLeft, LayerTop, LayerWidth, LayerHeight);
 }
 

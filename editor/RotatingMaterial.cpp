@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 namespace hushkit::knob {
 
 namespace {
-
 
 // Geometry of a knob 350 pixels wide; every length is multiplied by the
 // material's scale k. The top face and the side are seen from above with the
@@ -36,50 +36,6 @@ constexpr double MinGain = 0.23, MaxGain = 3.5;
 uint32_t channel(uint32_t p, int shift)
 {
     return (p >> shift) & 0xFFu;
-}
-
-// The four channels of a pixel as doubles, B and G in `low`, R and A in
-// `high`.
-struct Channels {
-    __m128d low, high;
-};
-
-Channels unpack(uint32_t p)
-{
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i words = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), zero), zero);
-    return {_mm_cvtepi32_pd(words), _mm_cvtepi32_pd(_mm_shuffle_epi32(words, _MM_SHUFFLE(1, 0, 3, 2)))};
-}
-
-// Blend of whole channel values a and b with a weight t in 0..1, two lanes
-// at once: (b - a) t + a + 0.5, truncated. For such weights the sum lies in
-// 0.5..255.5, so no clamping to 0..255 is needed, and each lane rounds
-// exactly as the same scalar double operations would.
-__m128d mixLanes(__m128d a, __m128d b, __m128d t)
-{
-    const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(b, a), t), a), _mm_set1_pd(0.5));
-    return _mm_cvtepi32_pd(_mm_cvttpd_epi32(sum));
-}
-
-Channels mixChannels(const Channels& a, const Channels& b, __m128d t)
-{
-    return {mixLanes(a.low, b.low, t), mixLanes(a.high, b.high, t)};
-}
-
-uint32_t pack(const Channels& c)
-{
-    const __m128i words = _mm_unpacklo_epi64(_mm_cvttpd_epi32(c.low), _mm_cvttpd_epi32(c.high));
-    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(words, words), _mm_setzero_si128());
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
-}
-
-// mix in each of the four channels, t in 0..1. A weight of exactly 1 gives
-// q itself.
-uint32_t mixPixel(uint32_t p, uint32_t q, double t)
-{
-    if (t == 1.0)
-        return q;
-    return pack(mixChannels(unpack(p), unpack(q), _mm_set1_pd(t)));
 }
 
 double luma(uint32_t p)
@@ -123,6 +79,161 @@ void blurLine(const uint32_t* in, uint32_t* out, int n, std::ptrdiff_t stride, i
     }
 }
 
+// Weight of the turned face at radius r on its squashed ellipse, for a
+// material of scale k: 1 between the feathered edges, falling to 0 at the
+// rim and at the cap; -1 outside the face.
+double faceWeight(double r, double k)
+{
+    const double outer = FaceRadius * k, inner = CapRadius * k;
+    if (r < inner || r > outer)
+        return -1.0;
+    const double fadeOut = clamp01((outer - r) / (FaceOuterFeather * k));
+    const double fadeIn = clamp01((r - inner) / (FaceInnerFeather * k));
+    return std::min(fadeOut, fadeIn);
+}
+
+// The pixel passes in two sets of vector lanes with the same results: SSE2,
+// which every x86-64 processor has, and AVX, used where the processor has
+// it. The AVX lanes hold all four channels of a pixel in one register, which
+// halves the work of every blend.
+namespace sse2 {
+
+// The four channels of a pixel as doubles, B and G in `low`, R and A in
+// `high`.
+struct Channels {
+    __m128d low, high;
+};
+
+// A blend weight in every lane.
+using Weight = __m128d;
+
+Weight broadcast(double t)
+{
+    return _mm_set1_pd(t);
+}
+
+Channels unpack(uint32_t p)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i words = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), zero), zero);
+    return {_mm_cvtepi32_pd(words), _mm_cvtepi32_pd(_mm_shuffle_epi32(words, _MM_SHUFFLE(1, 0, 3, 2)))};
+}
+
+// Blend of whole channel values a and b with a weight t in 0..1, two lanes
+// at once, before its truncation: (b - a) t + a + 0.5. For such weights the
+// sum lies in 0.5..255.5, so no clamping to 0..255 is needed, and each lane
+// rounds exactly as the same scalar double operations would.
+__m128d blendLanes(__m128d a, __m128d b, __m128d t)
+{
+    return _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(b, a), t), a), _mm_set1_pd(0.5));
+}
+
+Channels blendSum(const Channels& a, const Channels& b, Weight t)
+{
+    return {blendLanes(a.low, b.low, t), blendLanes(a.high, b.high, t)};
+}
+
+Channels mixChannels(const Channels& a, const Channels& b, Weight t)
+{
+    const Channels sum = blendSum(a, b, t);
+    return {_mm_cvtepi32_pd(_mm_cvttpd_epi32(sum.low)), _mm_cvtepi32_pd(_mm_cvttpd_epi32(sum.high))};
+}
+
+// Truncates channel values in 0..255.5 and packs them into a pixel.
+uint32_t pack(const Channels& c)
+{
+    const __m128i words = _mm_unpacklo_epi64(_mm_cvttpd_epi32(c.low), _mm_cvttpd_epi32(c.high));
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(words, words), _mm_setzero_si128());
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+}
+
+// luma of channels that hold whole values.
+double lumaOf(const Channels& c)
+{
+    const double b = _mm_cvtsd_f64(c.low), g = _mm_cvtsd_f64(_mm_unpackhi_pd(c.low, c.low));
+    return 0.0722 * b + (0.2126 * _mm_cvtsd_f64(c.high) + 0.7152 * g);
+}
+
+// B, G and R multiplied by gain (at least 0), truncated and capped at 255;
+// alpha unchanged.
+Channels scaleColour(const Channels& c, double gain)
+{
+    const __m128d g = _mm_set1_pd(gain), most = _mm_set1_pd(255.0);
+    const auto scale = [&](__m128d v) { return _mm_min_pd(_mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_mul_pd(v, g))), most); };
+    return {scale(c.low), _mm_move_sd(c.high, scale(c.high))};
+}
+
+#include "MaterialPasses.inc"
+
+} // namespace sse2
+
+// Compiled for AVX without FMA: a fused multiply-add would round once where
+// the blends round twice.
+#pragma GCC push_options
+#pragma GCC target("avx")
+namespace avx {
+
+// The four channels of a pixel as doubles in one 256-bit register: B, G, R,
+// A from the lowest lane up.
+using Channels = __m256d;
+
+// A blend weight in every lane.
+using Weight = __m256d;
+
+Weight broadcast(double t)
+{
+    return _mm256_set1_pd(t);
+}
+
+Channels unpack(uint32_t p)
+{
+    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(p))));
+}
+
+// As in the SSE2 lanes.
+Channels blendSum(Channels a, Channels b, Weight t)
+{
+    return _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(b, a), t), a), _mm256_set1_pd(0.5));
+}
+
+Channels mixChannels(Channels a, Channels b, Weight t)
+{
+    return _mm256_round_pd(blendSum(a, b, t), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+}
+
+uint32_t pack(Channels c)
+{
+    const __m128i words = _mm256_cvttpd_epi32(c);
+    const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(words, words), words);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+}
+
+double lumaOf(Channels c)
+{
+    const __m128d low = _mm256_castpd256_pd128(c);
+    const double b = _mm_cvtsd_f64(low), g = _mm_cvtsd_f64(_mm_unpackhi_pd(low, low));
+    return 0.0722 * b + (0.2126 * _mm_cvtsd_f64(_mm256_extractf128_pd(c, 1)) + 0.7152 * g);
+}
+
+Channels scaleColour(Channels c, double gain)
+{
+    const __m256d scaled = _mm256_min_pd(
+        _mm256_round_pd(_mm256_mul_pd(c, _mm256_set1_pd(gain)), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC),
+        _mm256_set1_pd(255.0));
+    return _mm256_blend_pd(scaled, c, 0x8);
+}
+
+#include "MaterialPasses.inc"
+
+} // namespace avx
+#pragma GCC pop_options
+
+bool hasAvx()
+{
+    static const bool has = __builtin_cpu_supports("avx") != 0;
+    return has;
+}
+
 } // namespace
 
 RotatingMaterial::RotatingMaterial(int width_, int height_, std::vector<uint32_t> pixels)
@@ -153,17 +264,7 @@ void RotatingMaterial::prepareLighting()
 
 uint32_t RotatingMaterial::sample(const std::vector<uint32_t>& image, double x, double y) const
 {
-    x = clampCoordinate(x, width - 1);
-    y = clampCoordinate(y, height - 1);
-    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-    const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
-    const double fx = x - x0, fy = y - y0;
-    const uint32_t* top = image.data() + static_cast<size_t>(y0) * width;
-    const uint32_t* bottom = image.data() + static_cast<size_t>(y1) * width;
-    const __m128d tx = _mm_set1_pd(fx);
-    const Channels upper = mixChannels(unpack(top[x0]), unpack(top[x1]), tx);
-    const Channels lower = mixChannels(unpack(bottom[x0]), unpack(bottom[x1]), tx);
-    return pack(mixChannels(upper, lower, _mm_set1_pd(fy)));
+    return sse2::sample(image.data(), width, height, x, y);
 }
 
 const std::vector<uint32_t>& RotatingMaterial::render(double value)
@@ -179,89 +280,14 @@ const std::vector<uint32_t>& RotatingMaterial::render(double value)
     const double phi = ((v * Travel + AngleAtZero) - (AngleAtZero + Travel)) * Pi / 180.0;
     if (std::fabs(phi) < 1e-12)
         return output;
-    turnFace(std::cos(phi), std::sin(phi));
-    turnSide(phi);
+    if (hasAvx()) {
+        avx::turnFace(*this, std::cos(phi), std::sin(phi));
+        avx::turnSide(*this, phi);
+    } else {
+        sse2::turnFace(*this, std::cos(phi), std::sin(phi));
+        sse2::turnSide(*this, phi);
+    }
     return output;
-}
-
-// The top face between the cap and its rim, turned back by the angle whose
-// cosine and sine are c and s, blended in over its feathered edges.
-void RotatingMaterial::turnFace(double c, double s)
-{
-    const double k = scale;
-    const double cx = FaceCentreX * k, cy = FaceCentreY * k;
-    const double outer = FaceRadius * k, inner = CapRadius * k;
-    const int rowBegin = std::max(static_cast<int>(cy - Squash * outer), 1) - 1;
-    const int rowEnd = std::min(height, static_cast<int>(cy + Squash * outer) + 2);
-    const int columnBegin = std::max(static_cast<int>(cx - outer), 1) - 1;
-    const int columnEnd = std::min(width, static_cast<int>(cx + outer) + 2);
-    // Squared radii a little beyond the annulus: pixels outside them cannot
-    // pass the exact test and skip its hypot.
-    const double innerSquared = inner * inner * (1.0 - 1e-9), outerSquared = outer * outer * (1.0 + 1e-9);
-    for (int y = rowBegin; y < rowEnd; ++y) {
-        const size_t row = static_cast<size_t>(y) * width;
-        const double dy = ((y + 0.5) - cy) / Squash;
-        for (int x = columnBegin; x < columnEnd; ++x) {
-            const double dx = (x + 0.5) - cx;
-            const double squared = dx * dx + dy * dy;
-            if (squared < innerSquared || squared > outerSquared)
-                continue;
-            const double r = std::hypot(dx, dy);
-            if (r < inner || r > outer)
-                continue;
-            const double fadeOut = clamp01((outer - r) / (FaceOuterFeather * k));
-            const double fadeIn = clamp01((r - inner) / (FaceInnerFeather * k));
-            const double alpha = std::min(fadeOut, fadeIn);
-            const double sx = cx + (c * dx + s * dy) - 0.5;
-            const double sy = cy + Squash * (c * dy - s * dx) - 0.5;
-            output[row + x] = mixPixel(source[row + x], sample(source, sx, sy), alpha);
-        }
-    }
-}
-
-// The knurled side: each column of the visible band takes its detail from
-// the column of the cylinder that turns into its place, rescaled to the
-// lighting that the photo has at the destination.
-void RotatingMaterial::turnSide(double phi)
-{
-    const double k = scale;
-    const double cx = FaceCentreX * k, cy = FaceCentreY * k;
-    const double rs = SideRadius * k, hs = SideDepth * k, drop = SideDrop * k;
-    const int columnBegin = std::max(0, static_cast<int>(cx - rs) + 1);
-    const int columnEnd = std::min(width, static_cast<int>(cx + rs));
-    for (int x = columnBegin; x < columnEnd; ++x) {
-        const double dx = (x + 0.5) - cx;
-        const double theta = std::remainder(std::asin(dx / rs) - phi, Pi);
-        const double xs = std::sin(theta) * rs + cx - 0.5;
-        const double rim = std::sqrt(rs * rs - dx * dx) * Squash + cy + drop;
-        const double ys0 = drop + (std::cos(theta) * (Squash * rs) + cy);
-        const double endFade = (rs - std::fabs(dx)) / (SideFadeEnd * k);
-        const int rowBegin = std::max(static_cast<int>(rim), 0);
-        const int rowEnd = std::min(height, static_cast<int>(hs + rim) + 1);
-        for (int y = rowBegin; y < rowEnd; ++y) {
-            const double d = (y + 0.5) - rim;
-            if (d < 0.0 || d > hs)
-                continue;
-            const size_t at = static_cast<size_t>(y) * width + x;
-            const uint32_t p = source[at];
-            const double lumaP = luma(p);
-            const double lumaHere = luma(lighting[at]);
-            if (p < OpaqueSide || lumaP > BrightestRelit || lumaP < 1.0 || lumaHere < 1.0)
-                continue;
-            const double ys = ys0 + d - 0.5;
-            const double lumaB = luma(sample(lighting, xs, ys));
-            if (lumaB < 3.0)
-                continue;
-            const double lumaQ = luma(sample(source, xs, ys));
-            const double gain = std::clamp(lumaHere * (lumaQ / lumaB) / lumaP, MinGain, MaxGain);
-            uint32_t relit = p & 0xFF000000u;
-            for (int shift = 0; shift < 24; shift += 8)
-                relit |= std::min(static_cast<uint32_t>(gain * channel(p, shift)), 255u) << shift;
-            const double fade =
-                clamp01(std::min({std::min(d / (SideFadeEdge * k), 1.0), (hs - d) / (SideFadeEdge * k), endFade}));
-            output[at] = mixPixel(p, relit, fade);
-        }
-    }
 }
 
 } // namespace hushkit::knob

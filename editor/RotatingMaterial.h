@@ -39,10 +39,6 @@ public:
 
     RotatingMaterial(const RotatingMaterial&) = delete;
     RotatingMaterial& operator=(const RotatingMaterial&) = delete;
-
-private:
-    void turnFace(double c, double s);
-    void turnSide(double phi);
 };
 
 } // namespace hushkit::knob

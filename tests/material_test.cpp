@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <limits>
 #include <vector>
 
@@ -7,6 +8,8 @@
 
 #include "RotatingMaterial.h"
 #include "knob_geometry.h"
+#include "knob_photo.h"
+#include "material_reference.h"
 
 namespace {
 
@@ -287,6 +290,41 @@ TEST(RotatingMaterial, SideRidgesMoveWithTheTurn)
         const int yMoved = static_cast<int>(-g.depth(moved, 0)) + d;
         EXPECT_GT(brightest(moved - 2, moved + 2, yMoved), 70.0) << "depth " << d;
         EXPECT_LT(brightest(345, 355, yAtFront), 60.0) << "depth " << d;
+    }
+}
+
+// The material's fast passes give exactly the pixels of the plain
+// per-pixel computation: on the photo and on a random picture whose alphas
+// straddle the side's opacity limit and whose lumas straddle its highlight
+// limit, at the ends of the range, next to them and in between.
+TEST(RotatingMaterial, TurnsExactlyAsThePlainComputation)
+{
+    std::mt19937 random(2024);
+    const auto below = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
+    std::vector<uint32_t> mixed(700u * 700u);
+    for (uint32_t& p : mixed) {
+        const uint32_t alpha = below(4) == 0 ? below(256) : 245 + below(11);
+        p = alpha << 24;
+        for (int shift = 0; shift < 24; shift += 8)
+            p |= std::min(below(160), alpha) << shift;
+    }
+    std::vector<double> values = {0.0, 1e-9, 0.023, 0.25, 0.5, 0.75, 1.0 - 1e-9, 1.0};
+    std::uniform_real_distribution<double> anywhere(0.0, 1.0);
+    while (values.size() < 20)
+        values.push_back(anywhere(random));
+    const std::vector<uint32_t>* pictures[] = {&knobtest::photo().premultiplied, &mixed};
+    for (const std::vector<uint32_t>* picture : pictures) {
+        ASSERT_EQ(picture->size(), 700u * 700u);
+        RotatingMaterial material(700, 700, *picture);
+        const knobtest::ReferenceTurn reference(700, 700, material.source, material.lighting);
+        for (const double value : values) {
+            const std::vector<uint32_t> expected = reference.render(value);
+            const std::vector<uint32_t>& out = material.render(value);
+            size_t differing = 0;
+            for (size_t i = 0; i < out.size(); ++i)
+                differing += out[i] != expected[i];
+            EXPECT_EQ(differing, 0u) << "value " << value << (picture == &mixed ? " (random)" : " (photo)");
+        }
     }
 }
 
