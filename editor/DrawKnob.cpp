@@ -397,9 +397,7 @@ void Editor::drawKnob(HDC dc, double value)
     } else if (value != knobLayerValue) {
         buildKnobLayer(*this, value);
     }
-    // The layer is opaque: copying it gives what blending it would.
     Gdiplus::Graphics graphics(dc);
-    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
     graphics.DrawImage(knobLayer.get(), LayerLeft, LayerTop, LayerWidth, LayerHeight);
 }
 
