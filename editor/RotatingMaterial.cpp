@@ -228,10 +228,16 @@ Channels scaleColour(Channels c, double gain)
 } // namespace avx
 #pragma GCC pop_options
 
+// HUSHKIT_MATERIAL_BASELINE_ONLY keeps to the SSE2 passes (the tests build
+// the material that way too, so that both passes are checked on any machine).
 bool hasAvx()
 {
+#ifdef HUSHKIT_MATERIAL_BASELINE_ONLY
+    return false;
+#else
     static const bool has = __builtin_cpu_supports("avx") != 0;
     return has;
+#endif
 }
 
 } // namespace
