@@ -21,7 +21,6 @@ namespace {
 constexpr DWORD SliderStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBS_NOTICKS;
 constexpr DWORD ListStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
 constexpr DWORD ButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-constexpr UINT_PTR SubclassId = 1;
 constexpr int SliderRange = 1000;
 
 struct Box {
@@ -169,7 +168,7 @@ namespace {
 // the list is dropped down (then a later refresh does it).
 void followList(HWND list, double value, int32_t& shown)
 {
-    const auto index = static_cast<int32_t>(value * 2.0 + 0.5);
+    const int32_t index = listIndex(value);
     if (index == shown || SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) != 0)
         return;
     SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);

@@ -92,7 +92,7 @@ void Editor::drawControl(HWND control, HDC dc, bool pressed)
 
     const int id = GetDlgCtrlID(control);
     ControlState state{};
-    state.list = id == ProfileListId || id == ModeListId || id == LanguageListId;
+    state.list = isListId(id);
     state.pressed = pressed;
     state.hot = hotControl == control;
     state.focused = GetFocus() == control;

@@ -23,13 +23,7 @@ using namespace Steinberg;
 namespace {
 
 constexpr wchar_t ClassName[] = L"HushkitEditor01";
-constexpr UINT_PTR SubclassId = 1;
 const ViewRect viewRect(0, 0, Editor::Width, Editor::Height);
-
-bool isListId(int id)
-{
-    return id == Editor::ProfileListId || id == Editor::ModeListId || id == Editor::LanguageListId;
-}
 
 HFONT makeFont(int height, int weight)
 {

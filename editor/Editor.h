@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "MakeEditor.h"
+#include "Types.h"
 
 #include "public.sdk/source/common/pluginview.h"
 
@@ -52,6 +53,8 @@ public:
     static constexpr int ArcSegmentCount = 40;
     static constexpr UINT_PTR TimerId = 1;
     static constexpr UINT TimerPeriod = 16;
+    // Id of the subclass that themedProc installs on the lists and buttons.
+    static constexpr UINT_PTR SubclassId = 1;
     // The window's ground and the colour of its panels and lists.
     static constexpr COLORREF GroundColour = RGB(12, 20, 33);
     static constexpr COLORREF PanelColour = RGB(19, 33, 50);
@@ -69,6 +72,7 @@ public:
         ModeListId = 207,
         LanguageListId = 208,
     };
+    static constexpr bool isListId(int id) { return id == ProfileListId || id == ModeListId || id == LanguageListId; }
 
     explicit Editor(Controller* controller);
     ~Editor() override;
@@ -146,7 +150,7 @@ public:
     HBITMAP backBuffer = nullptr;
     HGDIOBJ previousBitmap = nullptr;
     double seenValues[PolledCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-    double compareValues[10];
+    double compareValues[EditableParamCount];
     bool compareIsB = false;
     std::unique_ptr<Gdiplus::Bitmap> backgroundLayer;
     std::unique_ptr<Gdiplus::Bitmap> knobLayer;

@@ -230,7 +230,7 @@ void Editor::chooseListEntry(HWND list, uint32_t id)
     const auto index = SendMessageW(list, CB_GETCURSEL, 0, 0);
     if (index < 0)
         return;
-    controller->edit(id, static_cast<double>(index) * 0.5);
+    controller->edit(id, listValue(static_cast<int32_t>(index)));
 }
 
 void Editor::chooseLanguage()
@@ -254,7 +254,7 @@ void Editor::toggleBypass()
 // parameter, the processing mode included.
 void Editor::swapCompare()
 {
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < EditableParamCount; ++i) {
         const auto id = static_cast<ParamID>(i);
         const double current = controller->getParamNormalized(id);
         controller->edit(id, compareValues[i]);
@@ -267,7 +267,7 @@ void Editor::swapCompare()
 
 void Editor::resetValues()
 {
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < EditableParamCount; ++i)
         controller->edit(static_cast<ParamID>(i), ResetValues[i]);
     refresh();
 }

@@ -19,6 +19,8 @@ namespace hushkit {
 
 using i18n::Key;
 
+static_assert(PresetValueCount == EditableParamCount, "a preset carries every parameter the editor edits");
+
 namespace {
 
 constexpr DWORD PathLength = 260;

@@ -38,8 +38,12 @@ constexpr int EngineParamCount = 9;
 // Default normalized values of ids 0 to 8.
 constexpr float Defaults[EngineParamCount] = {1.0f, 0.0f, 1.0f, 0.0f, 0.1f, 1.0f, 0.5f, 0.0f, 0.5f};
 
+// Parameters that the editor edits and preset files carry: ids 0 to 9, the
+// engine's parameters and the processing mode.
+constexpr int EditableParamCount = EngineParamCount + 1;
+
 // Defaults followed by the processing mode 0.5 (Neural Classic), as doubles.
-constexpr double ResetValues[10] = {1.0, 0.0, 1.0, 0.0, double(0.1f), 1.0, 0.5, 0.0, 0.5, 0.5};
+constexpr double ResetValues[EditableParamCount] = {1.0, 0.0, 1.0, 0.0, double(0.1f), 1.0, 0.5, 0.0, 0.5, 0.5};
 
 enum class Mode : int32_t { NeuralLive = 0, NeuralClassic = 1, LiveDsp = 2 };
 
