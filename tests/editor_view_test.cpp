@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <set>
+#include <vector>
 
 // The program is linked with GdiplusStartup and GdiplusShutdown wrapped, so
 // that the tests see which GDI+ start-ups are still open.
@@ -40,6 +41,29 @@ void WINAPI __wrap_GdiplusShutdown(ULONG_PTR token)
         openGdiplus.erase(open);
     __real_GdiplusShutdown(token);
 }
+}
+
+// The editor calls SetTimer through its import pointer, __imp_SetTimer; the
+// program is linked with that pointer wrapped, so that the tests see the
+// period each timer is made with.
+extern "C" decltype(&SetTimer) __real___imp_SetTimer;
+namespace {
+struct TimerCall {
+    HWND window;
+    UINT_PTR id;
+    UINT period;
+    TIMERPROC callback;
+};
+std::vector<TimerCall> timerCalls;
+
+UINT_PTR WINAPI recordSetTimer(HWND window, UINT_PTR id, UINT period, TIMERPROC callback)
+{
+    timerCalls.push_back({window, id, period, callback});
+    return __real___imp_SetTimer(window, id, period, callback);
+}
+}
+extern "C" {
+decltype(&SetTimer) __wrap___imp_SetTimer = recordSetTimer;
 }
 
 using namespace Steinberg;
@@ -182,6 +206,24 @@ TEST_F(ViewTest, AttachBuildsTheWindow)
     EXPECT_TRUE(classRegistered());
     // The timer runs.
     EXPECT_TRUE(pumpNextTimer(editor->window));
+}
+
+// One timer on the editor window, id 1, every 16 ms, delivered as messages.
+TEST(EditorView, AttachStartsTheRefreshTimerAtSixteenMilliseconds)
+{
+    ControllerHost host(hushkit::i18n::English);
+    HWND hostWindow = makeHostWindow();
+    Editor* editor = createEditor(host.controller);
+    timerCalls.clear();
+    ASSERT_EQ(editor->attached(hostWindow, "HWND"), kResultOk);
+    ASSERT_EQ(timerCalls.size(), 1u);
+    EXPECT_EQ(timerCalls[0].window, editor->window);
+    EXPECT_EQ(timerCalls[0].id, 1u);
+    EXPECT_EQ(timerCalls[0].period, 16u);
+    EXPECT_EQ(timerCalls[0].callback, nullptr);
+    editor->removed();
+    editor->release();
+    DestroyWindow(hostWindow);
 }
 
 TEST_F(ViewTest, SecondAttachIsRefusedAndLeavesTheFirstWindow)
