@@ -2,7 +2,8 @@
 // and their colours, the advanced rows and the knob percentage against text
 // drawn with the same font, header and labels in two languages, what each
 // page shows, the sliders' channel, thumb and focus ring, the drop-down list
-// items, the colour messages, and that an idle refresh does not repaint.
+// items, the colour messages, that an idle refresh does not repaint, the
+// fonts' own settings and the emblem's scaling.
 //
 // Under Wine GDI+ draws shapes without anti-aliasing, so shapes are sampled
 // in their interiors; GDI fills and texts are compared exactly.
@@ -10,13 +11,69 @@
 #include "editor_host.h"
 
 #include "Language.h"
+#include "Logo.h"
 #include "Types.h"
 
 #include <commctrl.h>
+#include <gdiplus.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <string>
+#include <vector>
+
+// The program is linked with the import pointer of DrawTextW wrapped, so
+// that the tests see each text drawn with it and the settings of the font
+// it was drawn in (the knob makes its number font for one drawing only);
+// and with GDI+'s drawing of an image into a whole-pixel box wrapped, to see
+// the interpolation each image is scaled with.
+extern "C" decltype(&DrawTextW) __real___imp_DrawTextW;
+extern "C" Gdiplus::GpStatus WINAPI __real_GdipDrawImageRectI(Gdiplus::GpGraphics*, Gdiplus::GpImage*, INT, INT,
+                                                              INT, INT);
+namespace {
+struct DrawnText {
+    std::wstring text;
+    LOGFONTW font;
+};
+std::vector<DrawnText> drawnTexts;
+
+struct DrawnImage {
+    UINT width, height;
+    editor_test::Box box;
+    Gdiplus::InterpolationMode mode;
+};
+std::vector<DrawnImage> drawnImages;
+
+LOGFONTW settings(HGDIOBJ font)
+{
+    LOGFONTW logical{};
+    GetObjectW(font, sizeof(logical), &logical);
+    return logical;
+}
+
+int WINAPI recordDrawText(HDC dc, LPCWSTR text, int count, LPRECT box, UINT format)
+{
+    drawnTexts.push_back({count < 0 ? std::wstring(text) : std::wstring(text, static_cast<size_t>(count)),
+                          settings(GetCurrentObject(dc, OBJ_FONT))});
+    return __real___imp_DrawTextW(dc, text, count, box, format);
+}
+} // namespace
+extern "C" {
+decltype(&DrawTextW) __wrap___imp_DrawTextW = recordDrawText;
+
+Gdiplus::GpStatus WINAPI __wrap_GdipDrawImageRectI(Gdiplus::GpGraphics* graphics, Gdiplus::GpImage* image, INT x,
+                                                   INT y, INT width, INT height)
+{
+    DrawnImage drawn{0, 0, {x, y, width, height}, Gdiplus::InterpolationModeInvalid};
+    Gdiplus::DllExports::GdipGetImageWidth(image, &drawn.width);
+    Gdiplus::DllExports::GdipGetImageHeight(image, &drawn.height);
+    Gdiplus::DllExports::GdipGetInterpolationMode(graphics, &drawn.mode);
+    drawnImages.push_back(drawn);
+    return __real_GdipDrawImageRectI(graphics, image, x, y, width, height);
+}
+}
 
 using namespace Steinberg;
 using namespace editor_test;
@@ -461,6 +518,69 @@ TEST_F(PaintTest, IdleRefreshDoesNotRepaint)
     setMeter(ParamId::OutputPeak, 0.3);
     tick();
     EXPECT_TRUE(GetUpdateRect(editor->window, nullptr, FALSE)) << "refresh after a meter change";
+}
+
+// Body, title and the knob's numbers: "Segoe UI" at a character height
+// (a negative height) and weight of their own, the rest as CreateFontW's
+// defaults with ClearType.
+TEST_F(PaintTest, FontsHaveTheirFaceHeightAndWeight)
+{
+    // The knob draws its numbers when it builds its background, once per
+    // attachment.
+    editor->removed();
+    drawnTexts.clear();
+    ASSERT_EQ(editor->attached(hostWindow, "HWND"), kResultOk);
+    paintNow(hostWindow);
+
+    struct FontCase {
+        std::string what;
+        LOGFONTW font;
+        LONG height, weight;
+    };
+    std::vector<FontCase> cases = {
+        {"body", settings(editor->bodyFont), -14, 400},
+        {"title", settings(editor->titleFont), -30, 600},
+    };
+    for (int number = 0; number <= 100; number += 10) {
+        const auto drawn = std::find_if(drawnTexts.begin(), drawnTexts.end(), [&](const DrawnText& t) {
+            return t.text == std::to_wstring(number);
+        });
+        ASSERT_NE(drawn, drawnTexts.end()) << "knob number " << number << " drawn";
+        cases.push_back({"knob number " + std::to_string(number), drawn->font, -16, 700});
+    }
+    for (const FontCase& c : cases) {
+        const LOGFONTW& f = c.font;
+        EXPECT_EQ(std::wstring(f.lfFaceName), L"Segoe UI") << c.what;
+        EXPECT_EQ(f.lfHeight, c.height) << c.what;
+        EXPECT_EQ(f.lfWeight, c.weight) << c.what;
+        EXPECT_EQ(f.lfWidth, 0) << c.what;
+        EXPECT_EQ(f.lfEscapement, 0) << c.what;
+        EXPECT_EQ(f.lfOrientation, 0) << c.what;
+        EXPECT_FALSE(f.lfItalic || f.lfUnderline || f.lfStrikeOut) << c.what;
+        EXPECT_EQ(f.lfCharSet, DEFAULT_CHARSET) << c.what;
+        EXPECT_EQ(f.lfOutPrecision, OUT_DEFAULT_PRECIS) << c.what;
+        EXPECT_EQ(f.lfClipPrecision, CLIP_DEFAULT_PRECIS) << c.what;
+        EXPECT_EQ(f.lfQuality, CLEARTYPE_QUALITY) << c.what;
+        EXPECT_EQ(f.lfPitchAndFamily, DEFAULT_PITCH | FF_DONTCARE) << c.what;
+    }
+}
+
+// The emblem's 96 x 96 pixels go into the 32 x 32 box at (24, 22) with
+// high-quality bicubic interpolation. For this exact three-to-one scale
+// Wine's GDI+ gives the same pixels in every mode (it samples at source
+// pixel centres), so the mode is read from the graphics at the drawing.
+TEST_F(PaintTest, EmblemIsScaledWithHighQualityBicubicInterpolation)
+{
+    drawnImages.clear();
+    shot();
+    std::vector<DrawnImage> emblems;
+    std::copy_if(drawnImages.begin(), drawnImages.end(), std::back_inserter(emblems),
+                 [](const DrawnImage& image) { return image.width == 96 && image.height == 96; });
+    ASSERT_FALSE(emblems.empty());
+    for (const DrawnImage& emblem : emblems) {
+        EXPECT_EQ(emblem.box, (Box{24, 22, 32, 32}));
+        EXPECT_EQ(emblem.mode, Gdiplus::InterpolationModeHighQualityBicubic);
+    }
 }
 
 // Pictures of both pages in English and Brazilian Portuguese at a few knob
