@@ -220,6 +220,8 @@ void AttachedEditor::SetUp()
 {
     parkMouse();
     hostWindow = makeHostWindow();
+    // A host window that could not be made would show as a refused attach.
+    ASSERT_NE(hostWindow, nullptr) << "host window not made";
     editor = createEditor(host.controller);
     ASSERT_NE(editor, nullptr);
     ASSERT_EQ(editor->attached(hostWindow, "HWND"), Steinberg::kResultOk);
