@@ -37,6 +37,8 @@ HWND makeHostWindow(int x, int y)
     }();
     HWND window = CreateWindowExW(0, className, L"host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, x, y,
                                   hushkit::Editor::Width, hushkit::Editor::Height, nullptr, nullptr, ghInst, nullptr);
+    if (!window)
+        ADD_FAILURE() << "host window not made, error " << GetLastError();
     SetForegroundWindow(window);
     pump(20);
     return window;
@@ -221,10 +223,17 @@ void AttachedEditor::SetUp()
     parkMouse();
     hostWindow = makeHostWindow();
     // A host window that could not be made would show as a refused attach.
-    ASSERT_NE(hostWindow, nullptr) << "host window not made";
+    ASSERT_NE(hostWindow, nullptr);
     editor = createEditor(host.controller);
     ASSERT_NE(editor, nullptr);
-    ASSERT_EQ(editor->attached(hostWindow, "HWND"), Steinberg::kResultOk);
+    const Steinberg::tresult result = editor->attached(hostWindow, "HWND");
+    const DWORD error = GetLastError();
+    // The editor registers its class just before it makes its window.
+    WNDCLASSW editorClass{};
+    const bool registered = GetClassInfoW(ghInst, L"HushkitEditor01", &editorClass) != FALSE;
+    ASSERT_EQ(result, Steinberg::kResultOk)
+        << "last error " << error << ", host window " << (IsWindow(hostWindow) ? "exists" : "gone")
+        << ", editor class " << (registered ? "registered" : "not registered");
     pump(20);
 }
 
