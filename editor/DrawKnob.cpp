@@ -17,6 +17,7 @@
 #include "Editor.h"
 
 #include "KnobGeometry.h"
+#include "Maths.h"
 
 #include "MaterialPng.h"
 #include "RotatingMaterial.h"
@@ -39,7 +40,6 @@ namespace {
 
 using knob::FaceX;
 using knob::FaceY;
-using knob::Pi;
 using knob::Squash;
 
 // The layers' place in the window.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "Maths.h"
 #include "Types.h"
 
 namespace hushkit {
@@ -32,7 +33,7 @@ constexpr float ExpanderFloor = 0.15f;
 // High-pass corner: FocusBaseHz at Frequency Focus 0 up to FocusBaseHz + FocusSpanHz at 1.
 constexpr float FocusBaseHz = 35.0f;
 constexpr float FocusSpanHz = 145.0f;
-constexpr float MinusTwoPi = -6.2831855f;
+constexpr float MinusTwoPi = static_cast<float>(-2.0 * Pi);
 // Output gain in dB: GainSpanDb x value - GainCutDb, so -18..+18 dB with 0 dB at 0.5.
 constexpr float GainSpanDb = 36.0f;
 constexpr float GainCutDb = 18.0f;

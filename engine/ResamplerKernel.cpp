@@ -1,5 +1,7 @@
 #include "ResamplerKernel.h"
 
+#include "Maths.h"
+
 #include <cmath>
 
 namespace hushkit {
@@ -10,7 +12,6 @@ namespace hushkit {
 // then scaled to unit sum so that DC passes unchanged at every phase.
 void ResamplerKernel::prepare(double cutoff)
 {
-    constexpr double Pi = 3.14159265358979323846;
     table.resize(Rows);
     for (int i = 0; i < Rows; ++i) {
         std::array<float, Taps>& row = table[i];

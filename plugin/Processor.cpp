@@ -1,6 +1,7 @@
 #include "Processor.h"
 
 #include "Ids.h"
+#include "Maths.h"
 #include "StateRecord.h"
 
 #include "base/source/fstreamer.h"
@@ -245,7 +246,7 @@ void Processor::applyPoint(uint32_t id, double value)
         return;
     // Clamped before narrowing: a finite double beyond float's range has no
     // float value, and the engine would drop an infinite one.
-    const float v = static_cast<float>(std::min(std::max(value, 0.0), 1.0));
+    const float v = static_cast<float>(clamp01(value));
     params[id].store(v, std::memory_order_relaxed);
     engines[activeMode].set(id, v);
 }
