@@ -21,19 +21,22 @@ namespace {
 constexpr DWORD SliderStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBS_NOTICKS;
 constexpr DWORD ListStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
 constexpr DWORD ButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-constexpr int SliderRange = 1000;
 
 struct Box {
     int x, y, width, height;
 };
 
-constexpr Box sliderBox(int i) { return {200, 135 + 43 * i, 360, 30}; }
+constexpr Box sliderBox(int i) { return {200, 135 + Editor::RowPitch * i, 360, 30}; }
 
 struct ControlRow {
     HWND Editor::*field;
     int id;
     Box box;
 };
+
+// The bypass button's place on each page.
+constexpr Box bypassMainBox{286, 422, 188, 32};
+constexpr Box bypassAdvancedBox{210, 95, 115, 32};
 
 // Combo boxes and buttons in creation order; the combo boxes' height
 // includes their drop-down list. The bypass button starts at its
@@ -44,16 +47,13 @@ const ControlRow listRows[] = {
     {&Editor::languageList, Editor::LanguageListId, {520, 26, 90, 150}},
 };
 const ControlRow buttonRows[] = {
-    {&Editor::bypassButton, Editor::BypassButtonId, {210, 95, 115, 32}},
+    {&Editor::bypassButton, Editor::BypassButtonId, bypassAdvancedBox},
     {&Editor::compareButton, Editor::CompareButtonId, {330, 95, 125, 32}},
     {&Editor::saveButton, Editor::SaveButtonId, {460, 95, 75, 32}},
     {&Editor::openButton, Editor::OpenButtonId, {540, 95, 70, 32}},
     {&Editor::resetButton, Editor::ResetButtonId, {615, 95, 115, 32}},
     {&Editor::pageButton, Editor::PageButtonId, {630, 25, 100, 32}},
 };
-
-constexpr Box bypassMainBox{286, 422, 188, 32};
-constexpr Box bypassAdvancedBox{210, 95, 115, 32};
 
 // The language list's entries, in language index order, never translated.
 const wchar_t* const languageNames[i18n::LanguageCount] = {L"EN", L"PT-BR", L"ES"};
@@ -101,7 +101,7 @@ void Editor::createControls()
         HWND list = this->*row.field;
         SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(bodyFont), TRUE);
         SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 28);
-        SendMessageW(list, CB_SETITEMHEIGHT, 0, 30);
+        SendMessageW(list, CB_SETITEMHEIGHT, 0, ListItemHeight);
         SetWindowSubclass(list, themedProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
     }
     for (const ControlRow& row : buttonRows) {

@@ -39,7 +39,6 @@ constexpr double SweepPerRange = 1.5 * Pi;  // the knob's 270 degrees of travel
 constexpr double KeyStep = 0.01;
 constexpr double WheelPerValue = 12000.0;      // one 120 notch is 0.01
 constexpr double FineWheelPerValue = 120000.0;  // with Shift, 0.001
-constexpr double SliderRange = 1000.0;
 
 bool insideKnob(double x, double y)
 {
