@@ -206,6 +206,26 @@ TEST_F(DrawTest, ClosedListsArePanelsWithTheirStates)
     expectPanel(shot(), editor->languageList, {FillHot, BorderLit, 1});
 }
 
+// A closed list that loses the focus, to another list or to the window, is
+// repainted without its focus ring.
+TEST_F(DrawTest, ClosedListLosesItsFocusRingWithTheFocus)
+{
+    toAdvancedPage();
+    const HWND lists[] = {editor->profileList, editor->modeList, editor->languageList};
+    HWND previous = nullptr;
+    for (HWND list : lists) {
+        SCOPED_TRACE(GetDlgCtrlID(list));
+        SetFocus(list);
+        const Capture image = shot();
+        expectPanel(image, list, {FillNormal, BorderLit, 2});
+        if (previous)
+            expectPanel(image, previous, {FillNormal, BorderNormal, 1});
+        previous = list;
+    }
+    SetFocus(editor->window);
+    expectPanel(shot(), previous, {FillNormal, BorderNormal, 1});
+}
+
 TEST_F(DrawTest, HoverMovingBetweenButtonsRepaintsBoth)
 {
     moveMouseTo(editor->pageButton, 10, 16);
