@@ -210,20 +210,23 @@ TEST_F(DrawTest, ClosedListsArePanelsWithTheirStates)
 // repainted without its focus ring.
 TEST_F(DrawTest, ClosedListLosesItsFocusRingWithTheFocus)
 {
+    auto expectFocused = [&](const Capture& image, HWND list, bool focused) {
+        SCOPED_TRACE(testing::Message() << "list " << GetDlgCtrlID(list) << (focused ? " focused" : " unfocused"));
+        expectPanel(image, list, focused ? Panel{FillNormal, BorderLit, 2} : Panel{FillNormal, BorderNormal, 1});
+    };
     toAdvancedPage();
     const HWND lists[] = {editor->profileList, editor->modeList, editor->languageList};
     HWND previous = nullptr;
     for (HWND list : lists) {
-        SCOPED_TRACE(GetDlgCtrlID(list));
         SetFocus(list);
         const Capture image = shot();
-        expectPanel(image, list, {FillNormal, BorderLit, 2});
+        expectFocused(image, list, true);
         if (previous)
-            expectPanel(image, previous, {FillNormal, BorderNormal, 1});
+            expectFocused(image, previous, false);
         previous = list;
     }
     SetFocus(editor->window);
-    expectPanel(shot(), previous, {FillNormal, BorderNormal, 1});
+    expectFocused(shot(), previous, false);
 }
 
 TEST_F(DrawTest, HoverMovingBetweenButtonsRepaintsBoth)
