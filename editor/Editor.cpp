@@ -6,6 +6,7 @@
 #include "Editor.h"
 
 #include "Controller.h"
+#include "Params.h"
 #include "RotatingMaterial.h"
 #include "Types.h"
 

@@ -9,6 +9,7 @@
 #include "Controller.h"
 #include "Language.h"
 #include "Logo.h"
+#include "Params.h"
 #include "Types.h"
 
 #include <commctrl.h>
@@ -88,9 +89,9 @@ void text(HDC dc, int x, int y, const wchar_t* chars, COLORREF colour)
 void formatRow(int row, double v, wchar_t (&out)[64])
 {
     if (row == ParamId::FrequencyFocus)
-        std::swprintf(out, 64, L"HP %.0f Hz", 35.0 + 145.0 * v);
+        std::swprintf(out, 64, L"HP %.0f Hz", plainValue(ParamTable[row], v));
     else if (row == ParamId::OutputGain)
-        std::swprintf(out, 64, L"%+.1f dB", 36.0 * v - 18.0);
+        std::swprintf(out, 64, L"%+.1f dB", plainValue(ParamTable[row], v));
     else
         std::swprintf(out, 64, L"%.0f %%", 100.0 * v);
 }
@@ -155,7 +156,7 @@ void Editor::paintRows(HDC dc)
 {
     for (int row = 0; row < SliderCount; ++row) {
         const int y = RowTop + RowPitch * row;
-        text(dc, LabelX, y, i18n::wide(static_cast<Key>(row)), Colour::Label);
+        text(dc, LabelX, y, i18n::wide(ParamTable[row].title), Colour::Label);
         wchar_t value[64] = {};
         formatRow(row, controller->getParamNormalized(static_cast<Steinberg::Vst::ParamID>(row)), value);
         text(dc, ValueX, y, value, Colour::Value);
