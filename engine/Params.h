@@ -94,29 +94,21 @@ constexpr double plainValue(const ParamRow& row, double v) { return row.min + (r
 
 namespace detail {
 
-struct EngineDefaults {
-    float values[EngineParamCount];
+// The normalized defaults of the first N rows, as type T.
+template <typename T, int N>
+struct TableDefaults {
+    T values[N];
 };
-constexpr EngineDefaults engineDefaults()
+template <typename T, int N>
+constexpr TableDefaults<T, N> tableDefaults()
 {
-    EngineDefaults d{};
-    for (int k = 0; k < EngineParamCount; ++k)
+    TableDefaults<T, N> d{};
+    for (int k = 0; k < N; ++k)
         d.values[k] = ParamTable[k].defaultValue;
     return d;
 }
-inline constexpr EngineDefaults engineDefaultSet = engineDefaults();
-
-struct EditableResets {
-    double values[EditableParamCount];
-};
-constexpr EditableResets editableResets()
-{
-    EditableResets r{};
-    for (int k = 0; k < EditableParamCount; ++k)
-        r.values[k] = ParamTable[k].defaultValue;
-    return r;
-}
-inline constexpr EditableResets editableResetSet = editableResets();
+inline constexpr auto engineDefaultSet = tableDefaults<float, EngineParamCount>();
+inline constexpr auto editableResetSet = tableDefaults<double, EditableParamCount>();
 
 } // namespace detail
 
