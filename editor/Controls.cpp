@@ -6,6 +6,7 @@
 
 #include "Controller.h"
 #include "Language.h"
+#include "Params.h"
 #include "Types.h"
 
 #include <commctrl.h>
@@ -58,10 +59,6 @@ const ControlRow buttonRows[] = {
 // The language list's entries, in language index order, never translated.
 const wchar_t* const languageNames[i18n::LanguageCount] = {L"EN", L"PT-BR", L"ES"};
 
-const Key sliderKeys[Editor::SliderCount] = {Key::CleanAmount,    Key::OriginalAmbience, Key::NoiseReduction,
-                                             Key::BodyRestore,    Key::FrequencyFocus,   Key::DryWet,
-                                             Key::OutputGain};
-
 // Polled parameters: ids 0 to 9, then the two level meters.
 const Steinberg::Vst::ParamID polledIds[Editor::PolledCount] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, ParamId::InputPeak,
                                                                 ParamId::OutputPeak};
@@ -72,12 +69,12 @@ HWND makeChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ghInst, nullptr);
 }
 
-void fillCombo(HWND combo, const Key (&keys)[3])
+void fillCombo(HWND combo, const ListEntry (&entries)[ListEntryCount])
 {
     const LRESULT selection = SendMessageW(combo, CB_GETCURSEL, 0, 0);
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
-    for (Key key : keys)
-        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(i18n::wide(key)));
+    for (const ListEntry& entry : entries)
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(i18n::wide(entry.key)));
     SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
 }
 
@@ -140,8 +137,8 @@ void Editor::togglePage()
 void Editor::applyLanguage()
 {
     shownLanguage = i18n::preference();
-    fillCombo(profileList, {Key::ProfileLive, Key::ProfileBroadcast, Key::ProfileStudio});
-    fillCombo(modeList, {Key::ModeNeuralLive, Key::ModeNeuralClassic, Key::ModeLiveDsp});
+    fillCombo(profileList, ProfileEntries);
+    fillCombo(modeList, ModeEntries);
     shownProfile = -1;
     shownMode = -1;
     SendMessageW(languageList, CB_SETCURSEL, static_cast<WPARAM>(shownLanguage), 0);
@@ -156,7 +153,7 @@ void Editor::applyLanguage()
     SetWindowTextW(openButton, i18n::wide(Key::Open));
     SetWindowTextW(resetButton, i18n::wide(Key::Reset));
     for (int i = 0; i < SliderCount; ++i)
-        SetWindowTextW(sliders[i], i18n::wide(sliderKeys[i]));
+        SetWindowTextW(sliders[i], i18n::wide(ParamTable[i].title));
 
     controller->localizeParameters();
     InvalidateRect(window, nullptr, FALSE);

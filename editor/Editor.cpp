@@ -8,6 +8,7 @@
 #include "Controller.h"
 #include "Fonts.h"
 #include "Palette.h"
+#include "Params.h"
 #include "RotatingMaterial.h"
 #include "Types.h"
 

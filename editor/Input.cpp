@@ -10,6 +10,7 @@
 
 #include "Controller.h"
 #include "Language.h"
+#include "Params.h"
 #include "Types.h"
 
 #include <commctrl.h>

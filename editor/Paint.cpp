@@ -10,6 +10,7 @@
 #include "Language.h"
 #include "Logo.h"
 #include "Palette.h"
+#include "Params.h"
 #include "Types.h"
 
 #include <commctrl.h>
@@ -24,8 +25,6 @@ namespace hushkit {
 using i18n::Key;
 
 namespace {
-
-namespace Colour = palette;
 
 #define HUSHKIT_WIDE2(text) L##text
 #define HUSHKIT_WIDE(text) HUSHKIT_WIDE2(text)
@@ -70,9 +69,9 @@ void text(HDC dc, int x, int y, const wchar_t* chars, COLORREF colour)
 void formatRow(int row, double v, wchar_t (&out)[64])
 {
     if (row == ParamId::FrequencyFocus)
-        std::swprintf(out, 64, L"HP %.0f Hz", 35.0 + 145.0 * v);
+        std::swprintf(out, 64, L"HP %.0f Hz", plainValue(ParamTable[row], v));
     else if (row == ParamId::OutputGain)
-        std::swprintf(out, 64, L"%+.1f dB", 36.0 * v - 18.0);
+        std::swprintf(out, 64, L"%+.1f dB", plainValue(ParamTable[row], v));
     else
         std::swprintf(out, 64, L"%.0f %%", 100.0 * v);
 }
@@ -116,11 +115,11 @@ LRESULT Editor::paint()
 
     drawEmblem(dc);
     SelectObject(dc, titleFont);
-    text(dc, 67, 18, L"Hushkit", Colour::Accent);
+    text(dc, 67, 18, L"Hushkit", palette::Accent);
     SelectObject(dc, bodyFont);
     wchar_t subtitle[128] = {};
     std::swprintf(subtitle, 128, L"%ls%ls", i18n::wide(Key::HeaderTitleAlt), VersionSuffix);
-    text(dc, 29, 58, subtitle, Colour::Label);
+    text(dc, 29, 58, subtitle, palette::Label);
 
     if (advancedPage)
         paintRows(dc);
@@ -137,10 +136,10 @@ void Editor::paintRows(HDC dc)
 {
     for (int row = 0; row < SliderCount; ++row) {
         const int y = RowTop + RowPitch * row;
-        text(dc, LabelX, y, i18n::wide(static_cast<Key>(row)), Colour::Label);
+        text(dc, LabelX, y, i18n::wide(ParamTable[row].title), palette::Label);
         wchar_t value[64] = {};
         formatRow(row, controller->getParamNormalized(static_cast<Steinberg::Vst::ParamID>(row)), value);
-        text(dc, ValueX, y, value, Colour::Accent);
+        text(dc, ValueX, y, value, palette::Accent);
     }
 }
 
@@ -151,7 +150,7 @@ void Editor::paintKnob(HDC dc)
     SelectObject(dc, bodyFont);
     wchar_t percentage[16] = {};
     std::swprintf(percentage, 16, L"%.0f%%", 100.0 * v);
-    SetTextColor(dc, Colour::Percentage);
+    SetTextColor(dc, palette::Percentage);
     RECT box{575, 387, 630, 409};
     DrawTextW(dc, percentage, -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
@@ -159,13 +158,13 @@ void Editor::paintKnob(HDC dc)
 void Editor::paintMeters(HDC dc)
 {
     for (const Meter& meter : meters) {
-        fill(dc, {meter.x, MeterTop, meter.x + MeterWidth, MeterBottom}, Colour::MeterTrough);
+        fill(dc, {meter.x, MeterTop, meter.x + MeterWidth, MeterBottom}, palette::MeterTrough);
         const double v = controller->getParamNormalized(meter.id);
         const int h = meterHeight(v);
         if (h > 0)
             fill(dc, {meter.x, MeterBottom - h, meter.x + MeterWidth, MeterBottom},
-                 v >= 1.0 ? Colour::MeterClip : Colour::MeterBar);
-        text(dc, meter.labelX, MeterLabelY, i18n::wide(meter.label), Colour::Label);
+                 v >= 1.0 ? palette::MeterClip : palette::MeterBar);
+        text(dc, meter.labelX, MeterLabelY, i18n::wide(meter.label), palette::Label);
     }
 }
 
@@ -180,13 +179,13 @@ LRESULT Editor::drawItem(WPARAM wParam, LPARAM lParam)
         return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
 
     const bool selected = (item.itemState & ODS_SELECTED) != 0;
-    fill(item.hDC, item.rcItem, selected ? Colour::Selection : Colour::Panel);
+    fill(item.hDC, item.rcItem, selected ? palette::Selection : palette::Panel);
     wchar_t entry[TextCapacity] = {};
     if (item.itemID != static_cast<UINT>(-1))
         SendMessageW(item.hwndItem, CB_GETLBTEXT, item.itemID, reinterpret_cast<LPARAM>(entry));
     SelectObject(item.hDC, bodyFont);
     SetBkMode(item.hDC, TRANSPARENT);
-    SetTextColor(item.hDC, selected ? Colour::SelectedText : Colour::Text);
+    SetTextColor(item.hDC, selected ? palette::SelectedText : palette::Text);
     RECT box = item.rcItem;
     box.left += 12;
     DrawTextW(item.hDC, entry, -1, &box, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -206,8 +205,8 @@ LRESULT Editor::controlColour(UINT msg, WPARAM wParam)
 {
     HDC dc = reinterpret_cast<HDC>(wParam);
     const bool list = msg == WM_CTLCOLORLISTBOX;
-    SetBkColor(dc, list ? Colour::Panel : Colour::Ground);
-    SetTextColor(dc, list ? Colour::Text : Colour::SliderText);
+    SetBkColor(dc, list ? palette::Panel : palette::Ground);
+    SetTextColor(dc, list ? palette::Text : palette::SliderText);
     return reinterpret_cast<LRESULT>(list ? panelBrush : backgroundBrush);
 }
 
@@ -229,8 +228,8 @@ LRESULT Editor::sliderDraw(WPARAM wParam, LPARAM lParam)
     const float centreX = static_cast<float>(thumb.left + thumb.right) / 2.0f;
     const float centreY = static_cast<float>(thumb.top + thumb.bottom) / 2.0f - 2.0f;
     if (draw.dwItemSpec == TBCD_CHANNEL) {
-        Gdiplus::Pen whole(Gdiplus::Color(opaqueArgb(Colour::SliderChannel)), 4.0f);
-        Gdiplus::Pen filled(Gdiplus::Color(opaqueArgb(Colour::SliderFill)), 4.0f);
+        Gdiplus::Pen whole(Gdiplus::Color(opaqueArgb(palette::SliderChannel)), 4.0f);
+        Gdiplus::Pen filled(Gdiplus::Color(opaqueArgb(palette::SliderFill)), 4.0f);
         for (Gdiplus::Pen* pen : {&whole, &filled}) {
             pen->SetStartCap(Gdiplus::LineCapRound);
             pen->SetEndCap(Gdiplus::LineCapRound);
@@ -239,10 +238,10 @@ LRESULT Editor::sliderDraw(WPARAM wParam, LPARAM lParam)
         graphics.DrawLine(&whole, left, centreY, static_cast<float>(draw.rc.right), centreY);
         graphics.DrawLine(&filled, left, centreY, centreX, centreY);
     } else {
-        Gdiplus::SolidBrush brush{Gdiplus::Color(opaqueArgb(Colour::Accent))};
+        Gdiplus::SolidBrush brush{Gdiplus::Color(opaqueArgb(palette::Accent))};
         graphics.FillEllipse(&brush, centreX - 6.0f, centreY - 6.0f, 12.0f, 12.0f);
         if (GetFocus() == draw.hdr.hwndFrom) {
-            Gdiplus::Pen ring(Gdiplus::Color(opaqueArgb(Colour::FocusRing)), 1.0f);
+            Gdiplus::Pen ring(Gdiplus::Color(opaqueArgb(palette::FocusRing)), 1.0f);
             graphics.DrawEllipse(&ring, centreX - 9.0f, centreY - 9.0f, 18.0f, 18.0f);
         }
     }

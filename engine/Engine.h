@@ -3,11 +3,14 @@
 // configuration needs for up to two channels. Plain public data; the heap is
 // touched only by prepare() and reset().
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 #include "Frame.h"
 #include "NeuralFir.h"
 #include "NeuralFirBasis.h"
+#include "Params.h"
 #include "ResamplerKernel.h"
 #include "Types.h"
 
@@ -56,10 +59,9 @@ public:
 
     ChannelState channel[MaxChannels];
 
-    float target[EngineParamCount] = {Defaults[0], Defaults[1], Defaults[2], Defaults[3], Defaults[4],
-                                      Defaults[5], Defaults[6], Defaults[7], Defaults[8]};
-    float smoothed[EngineParamCount] = {Defaults[0], Defaults[1], Defaults[2], Defaults[3], Defaults[4],
-                                        Defaults[5], Defaults[6], Defaults[7], Defaults[8]};
+    // Both start at Defaults (see the constructor).
+    float target[EngineParamCount];
+    float smoothed[EngineParamCount];
 
     double processingRate = 48000.0;
     // [0] parameter smoothing 10 ms, [1] attack 2 ms, [2] release 150 ms,
@@ -88,7 +90,11 @@ public:
     float outputHistory[MaxChannels][ConvHistory] = {};
     float dryHistory[MaxChannels][DryHistory] = {};
 
-    Engine() = default;
+    Engine()
+    {
+        std::copy(std::begin(Defaults), std::end(Defaults), target);
+        std::copy(std::begin(Defaults), std::end(Defaults), smoothed);
+    }
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
