@@ -63,7 +63,7 @@ public:
     float target[EngineParamCount];
     float smoothed[EngineParamCount];
 
-    double processingRate = 48000.0;
+    double processingRate = NeuralRate;
     // [0] parameter smoothing 10 ms, [1] attack 2 ms, [2] release 150 ms,
     // [3] body low-pass 220 Hz.
     float coef[4] = {};
@@ -81,7 +81,7 @@ public:
     bool neuralActive = false;
     bool neuralEnabled = true;
     int32_t channelCount = 2;
-    double sampleRate = 48000.0;
+    double sampleRate = NeuralRate;
     int32_t latency = ClassicDelay;
     bool resampling = false;
     int64_t hostPosition = 0;
@@ -99,8 +99,15 @@ public:
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    // Chooses the configuration; false (and nothing changed) for a rate
-    // outside 8000..192000 Hz or not finite, or a channel count other than 1, 2.
+    // Whether prepare() takes a rate and channel count: a finite rate of
+    // 8000..192000 Hz and one or two channels.
+    static bool accepts(double rate, int channels);
+
+    // Chooses the configuration; false (and nothing changed) for a rate or
+    // channel count that accepts() refuses. False too when memory for the
+    // conversion tables runs out: the engine is then left not prepared, as
+    // default construction leaves it (only the parameter targets stay), and
+    // allocates nothing.
     bool prepare(double rate, int channels, bool neural, bool live);
 
     // Full clearing: recreates the noise-suppression states.
@@ -119,6 +126,10 @@ public:
     void process(const float* const* in, float* const* out, int32_t channels, int32_t frames);
 
     // --- internal steps, public like the rest of the engine ---
+
+    // Back to the state of a default-constructed engine, keeping only the
+    // parameter targets: no noise-suppression state, no kernel tables.
+    void unprepare();
 
     // The five meters back to zero.
     void clearMeters();
