@@ -65,6 +65,8 @@ double timePaints(HWND window, int paints, Change change)
 
 int main()
 {
+    // As the Windows module does: the controller's editor view is this editor.
+    hushkit::Controller::setViewMaker(hushkit::makeEditor);
     Vst::HostApplication host;
     auto* controller = new hushkit::Controller;
     controller->initialize(static_cast<Vst::IHostApplication*>(&host));

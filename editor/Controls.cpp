@@ -6,6 +6,7 @@
 
 #include "Controller.h"
 #include "Language.h"
+#include "Params.h"
 #include "Types.h"
 
 #include <commctrl.h>
@@ -21,19 +22,22 @@ namespace {
 constexpr DWORD SliderStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBS_NOTICKS;
 constexpr DWORD ListStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
 constexpr DWORD ButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-constexpr int SliderRange = 1000;
 
 struct Box {
     int x, y, width, height;
 };
 
-constexpr Box sliderBox(int i) { return {200, 135 + 43 * i, 360, 30}; }
+constexpr Box sliderBox(int i) { return {200, 135 + Editor::RowPitch * i, 360, 30}; }
 
 struct ControlRow {
     HWND Editor::*field;
     int id;
     Box box;
 };
+
+// The bypass button's place on each page.
+constexpr Box bypassMainBox{286, 422, 188, 32};
+constexpr Box bypassAdvancedBox{210, 95, 115, 32};
 
 // Combo boxes and buttons in creation order; the combo boxes' height
 // includes their drop-down list. The bypass button starts at its
@@ -44,7 +48,7 @@ const ControlRow listRows[] = {
     {&Editor::languageList, Editor::LanguageListId, {520, 26, 90, 150}},
 };
 const ControlRow buttonRows[] = {
-    {&Editor::bypassButton, Editor::BypassButtonId, {210, 95, 115, 32}},
+    {&Editor::bypassButton, Editor::BypassButtonId, bypassAdvancedBox},
     {&Editor::compareButton, Editor::CompareButtonId, {330, 95, 125, 32}},
     {&Editor::saveButton, Editor::SaveButtonId, {460, 95, 75, 32}},
     {&Editor::openButton, Editor::OpenButtonId, {540, 95, 70, 32}},
@@ -52,15 +56,8 @@ const ControlRow buttonRows[] = {
     {&Editor::pageButton, Editor::PageButtonId, {630, 25, 100, 32}},
 };
 
-constexpr Box bypassMainBox{286, 422, 188, 32};
-constexpr Box bypassAdvancedBox{210, 95, 115, 32};
-
 // The language list's entries, in language index order, never translated.
 const wchar_t* const languageNames[i18n::LanguageCount] = {L"EN", L"PT-BR", L"ES"};
-
-const Key sliderKeys[Editor::SliderCount] = {Key::CleanAmount,    Key::OriginalAmbience, Key::NoiseReduction,
-                                             Key::BodyRestore,    Key::FrequencyFocus,   Key::DryWet,
-                                             Key::OutputGain};
 
 // Polled parameters: ids 0 to 9, then the two level meters.
 const Steinberg::Vst::ParamID polledIds[Editor::PolledCount] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, ParamId::InputPeak,
@@ -72,12 +69,12 @@ HWND makeChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ghInst, nullptr);
 }
 
-void fillCombo(HWND combo, const Key (&keys)[3])
+void fillCombo(HWND combo, const ListEntry (&entries)[ListEntryCount])
 {
     const LRESULT selection = SendMessageW(combo, CB_GETCURSEL, 0, 0);
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
-    for (Key key : keys)
-        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(i18n::wide(key)));
+    for (const ListEntry& entry : entries)
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(i18n::wide(entry.key)));
     SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
 }
 
@@ -101,7 +98,7 @@ void Editor::createControls()
         HWND list = this->*row.field;
         SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(bodyFont), TRUE);
         SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 28);
-        SendMessageW(list, CB_SETITEMHEIGHT, 0, 30);
+        SendMessageW(list, CB_SETITEMHEIGHT, 0, ListItemHeight);
         SetWindowSubclass(list, themedProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
     }
     for (const ControlRow& row : buttonRows) {
@@ -140,8 +137,8 @@ void Editor::togglePage()
 void Editor::applyLanguage()
 {
     shownLanguage = i18n::preference();
-    fillCombo(profileList, {Key::ProfileLive, Key::ProfileBroadcast, Key::ProfileStudio});
-    fillCombo(modeList, {Key::ModeNeuralLive, Key::ModeNeuralClassic, Key::ModeLiveDsp});
+    fillCombo(profileList, ProfileEntries);
+    fillCombo(modeList, ModeEntries);
     shownProfile = -1;
     shownMode = -1;
     SendMessageW(languageList, CB_SETCURSEL, static_cast<WPARAM>(shownLanguage), 0);
@@ -156,7 +153,7 @@ void Editor::applyLanguage()
     SetWindowTextW(openButton, i18n::wide(Key::Open));
     SetWindowTextW(resetButton, i18n::wide(Key::Reset));
     for (int i = 0; i < SliderCount; ++i)
-        SetWindowTextW(sliders[i], i18n::wide(sliderKeys[i]));
+        SetWindowTextW(sliders[i], i18n::wide(ParamTable[i].title));
 
     controller->localizeParameters();
     InvalidateRect(window, nullptr, FALSE);

@@ -5,6 +5,7 @@
 #include "Editor.h"
 
 #include "Controller.h"
+#include "Palette.h"
 #include "Types.h"
 
 #include <gdiplus.h>
@@ -13,47 +14,33 @@ namespace hushkit {
 
 namespace {
 
-namespace Colour {
-constexpr Gdiplus::ARGB FillNormal = opaqueArgb(Editor::PanelColour);
-constexpr Gdiplus::ARGB FillHot = 0xFF1B2D41;
-constexpr Gdiplus::ARGB FillPressed = 0xFF1D3750;
-constexpr Gdiplus::ARGB FillBypassed = 0xFF302419;
-constexpr Gdiplus::ARGB BorderNormal = 0xFF2C4056;
-constexpr Gdiplus::ARGB BorderLit = 0xFF73BBFF;
-constexpr Gdiplus::ARGB BorderBypassed = 0xFFE7B065;
-constexpr Gdiplus::ARGB Chevron = 0xFF73BBFF;
-constexpr COLORREF TextNormal = RGB(211, 229, 249);
-constexpr COLORREF TextBypassed = RGB(245, 195, 128);
-} // namespace Colour
-
 constexpr float CornerRadius = 7.0f;
-constexpr int TextCapacity = 128;
 
 struct ControlState {
     bool list, pressed, hot, focused, bypassed, compareLit;
 };
 
-Gdiplus::ARGB fillColour(const ControlState& s)
+COLORREF fillColour(const ControlState& s)
 {
     if (s.bypassed)
-        return Colour::FillBypassed;
+        return palette::BypassPanel;
     if (s.pressed)
-        return Colour::FillPressed;
-    return s.hot ? Colour::FillHot : Colour::FillNormal;
+        return palette::PanelPressed;
+    return s.hot ? palette::PanelHot : palette::Panel;
 }
 
-Gdiplus::ARGB borderColour(const ControlState& s)
+COLORREF borderColour(const ControlState& s)
 {
     if (s.bypassed)
-        return Colour::BorderBypassed;
-    return s.compareLit || s.focused || s.hot ? Colour::BorderLit : Colour::BorderNormal;
+        return palette::BypassBorder;
+    return s.compareLit || s.focused || s.hot ? palette::Accent : palette::PanelBorder;
 }
 
 // The text a control shows: a list's selected entry, a button's caption.
-void controlText(HWND control, bool list, wchar_t (&text)[TextCapacity])
+void controlText(HWND control, bool list, wchar_t (&text)[Editor::TextCapacity])
 {
     if (!list) {
-        GetWindowTextW(control, text, TextCapacity);
+        GetWindowTextW(control, text, Editor::TextCapacity);
         return;
     }
     const LRESULT selection = SendMessageW(control, CB_GETCURSEL, 0, 0);
@@ -65,7 +52,7 @@ void drawChevron(Gdiplus::Graphics& graphics, float width, float height)
 {
     const float x = width - 21.0f;
     const float y = height / 2.0f - 2.0f;
-    Gdiplus::Pen pen(Gdiplus::Color(Colour::Chevron), 1.6f);
+    Gdiplus::Pen pen(Gdiplus::Color(opaqueArgb(palette::Accent)), 1.6f);
     pen.SetStartCap(Gdiplus::LineCapRound);
     pen.SetEndCap(Gdiplus::LineCapRound);
     graphics.DrawLine(&pen, x - 4.0f, y, x, y + 4.0f);
@@ -106,9 +93,9 @@ void Editor::drawControl(HWND control, HDC dc, bool pressed)
         graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
         Gdiplus::GraphicsPath path(Gdiplus::FillModeAlternate);
         rounded(path, 1.0f, 1.0f, width - 2.0f, height - 2.0f, CornerRadius);
-        Gdiplus::SolidBrush fill{Gdiplus::Color(fillColour(state))};
+        Gdiplus::SolidBrush fill{Gdiplus::Color(opaqueArgb(fillColour(state)))};
         graphics.FillPath(&fill, &path);
-        Gdiplus::Pen border(Gdiplus::Color(borderColour(state)), state.focused ? 2.0f : 1.0f);
+        Gdiplus::Pen border(Gdiplus::Color(opaqueArgb(borderColour(state))), state.focused ? 2.0f : 1.0f);
         graphics.DrawPath(&border, &path);
 
         graphics.Flush(Gdiplus::FlushIntentionSync);
@@ -117,7 +104,7 @@ void Editor::drawControl(HWND control, HDC dc, bool pressed)
         controlText(control, state.list, text);
         SelectObject(dc, bodyFont);
         SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, state.bypassed ? Colour::TextBypassed : Colour::TextNormal);
+        SetTextColor(dc, state.bypassed ? palette::BypassText : palette::Text);
         RECT box = state.list ? RECT{12, 0, client.right - 34, client.bottom}
                               : RECT{3, 0, client.right - 3, client.bottom};
         DrawTextW(dc, text, -1, &box,

@@ -16,9 +16,12 @@
 
 #include "Editor.h"
 
+#include "Fonts.h"
 #include "KnobGeometry.h"
+#include "Maths.h"
 
 #include "MaterialPng.h"
+#include "Palette.h"
 #include "RotatingMaterial.h"
 
 #include <gdiplus.h>
@@ -39,7 +42,6 @@ namespace {
 
 using knob::FaceX;
 using knob::FaceY;
-using knob::Pi;
 using knob::Squash;
 
 // The layers' place in the window.
@@ -67,17 +69,6 @@ constexpr double NumberRadiusY = 162.36;
 
 constexpr int TickCount = 51;
 constexpr int NumberCount = 11;
-
-namespace Colour {
-constexpr Gdiplus::ARGB Ground = opaqueArgb(Editor::GroundColour);
-constexpr Gdiplus::ARGB Track = 0xFF192B36;
-constexpr Gdiplus::ARGB Glow = 0x3000D4FF;
-constexpr Gdiplus::ARGB Core = 0xFF00D2FF;
-constexpr Gdiplus::ARGB Tick = 0xFFE1E9EF;
-constexpr Gdiplus::ARGB Pointer = 0xFF080C0D;
-constexpr Gdiplus::ARGB Clear = 0x00000000;
-constexpr COLORREF Number = RGB(255, 255, 255);
-} // namespace Colour
 
 namespace PenWidth {
 constexpr Gdiplus::REAL Track = 14.0f;
@@ -120,13 +111,17 @@ void drawArc(Gdiplus::Graphics& graphics, Gdiplus::Pen& pen, double a, double b)
     graphics.DrawLines(&pen, points, 5);
 }
 
-// The lit arc from a to b as drawn live: the soft glow, then the core.
-void drawLiveArc(Gdiplus::Graphics& graphics, double a, double b)
+// The lit arc's two strokes.
+struct LitPens {
+    Gdiplus::Pen glow{Gdiplus::Color(palette::ArcGlowArgb), PenWidth::Glow};
+    Gdiplus::Pen core{Gdiplus::Color(opaqueArgb(palette::ArcCore)), PenWidth::Core};
+};
+
+// The lit arc from a to b: the soft glow, then the core.
+void strokeLit(Gdiplus::Graphics& graphics, LitPens& pens, double a, double b)
 {
-    Gdiplus::Pen glow(Gdiplus::Color(Colour::Glow), PenWidth::Glow);
-    Gdiplus::Pen core(Gdiplus::Color(Colour::Core), PenWidth::Core);
-    drawArc(graphics, glow, a, b);
-    drawArc(graphics, core, a, b);
+    drawArc(graphics, pens.glow, a, b);
+    drawArc(graphics, pens.core, a, b);
 }
 
 std::unique_ptr<Gdiplus::Bitmap> makeBitmap(int width, int height)
@@ -163,7 +158,7 @@ bool makeMaterial(Gdiplus::Bitmap& photo, std::unique_ptr<knob::RotatingMaterial
 
 // Pre-renders lit segment i (glow and core) into a bitmap just large enough
 // for it.
-void renderSegment(ArcSegment& segment, int i, Gdiplus::Pen& glow, Gdiplus::Pen& core)
+void renderSegment(ArcSegment& segment, int i, LitPens& pens)
 {
     const double start = segmentStart(i);
     const double end = segmentEnd(i);
@@ -177,11 +172,10 @@ void renderSegment(ArcSegment& segment, int i, Gdiplus::Pen& glow, Gdiplus::Pen&
     auto bitmap = makeBitmap(width, height);
     {
         Gdiplus::Graphics graphics(bitmap.get());
-        graphics.Clear(Gdiplus::Color(Colour::Clear));
+        graphics.Clear(Gdiplus::Color(palette::TransparentArgb));
         graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
         graphics.TranslateTransform(static_cast<Gdiplus::REAL>(-left), static_cast<Gdiplus::REAL>(-top));
-        drawArc(graphics, glow, start, end);
-        drawArc(graphics, core, start, end);
+        strokeLit(graphics, pens, start, end);
     }
     segment.bitmap = std::move(bitmap);
     segment.left = left;
@@ -191,7 +185,7 @@ void renderSegment(ArcSegment& segment, int i, Gdiplus::Pen& glow, Gdiplus::Pen&
 // The 51 scale ticks, the eleven long ones on the values of the numbers.
 void drawTicks(Gdiplus::Graphics& graphics)
 {
-    Gdiplus::Pen pen(Gdiplus::Color(Colour::Tick), PenWidth::Tick);
+    Gdiplus::Pen pen(Gdiplus::Color(opaqueArgb(palette::Tick)), PenWidth::Tick);
     for (int i = 0; i < TickCount; ++i) {
         const double theta = angle(i / 50.0);
         const double c = std::cos(theta), s = std::sin(theta);
@@ -210,11 +204,10 @@ void drawNumbers(Gdiplus::Graphics& graphics)
     HDC dc = graphics.GetHDC();
     if (!dc)
         return;
-    HFONT font = CreateFontW(-16, 0, 0, 0, 700, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+    HFONT font = fonts::make(fonts::KnobNumber);
     HGDIOBJ previous = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, Colour::Number);
+    SetTextColor(dc, palette::White);
     for (int k = 0; k < NumberCount; ++k) {
         wchar_t text[8];
         std::swprintf(text, 8, L"%d", 10 * k);
@@ -233,12 +226,11 @@ void drawNumbers(Gdiplus::Graphics& graphics)
 // the pre-rendered lit segments, the ticks and the numbers.
 void drawScale(Editor& editor, Gdiplus::Graphics& graphics)
 {
-    Gdiplus::Pen track(Gdiplus::Color(Colour::Track), PenWidth::Track);
-    Gdiplus::Pen glow(Gdiplus::Color(Colour::Glow), PenWidth::Glow);
-    Gdiplus::Pen core(Gdiplus::Color(Colour::Core), PenWidth::Core);
+    Gdiplus::Pen track(Gdiplus::Color(opaqueArgb(palette::KnobTrack)), PenWidth::Track);
+    LitPens lit;
     for (int i = 0; i < Editor::ArcSegmentCount; ++i) {
         drawArc(graphics, track, segmentStart(i), segmentEnd(i));
-        renderSegment(editor.arcSegments[i], i, glow, core);
+        renderSegment(editor.arcSegments[i], i, lit);
     }
     drawTicks(graphics);
     drawNumbers(graphics);
@@ -251,7 +243,7 @@ bool buildBackground(Editor& editor)
 {
     editor.backgroundLayer = makeBitmap(LayerWidth, LayerHeight);
     Gdiplus::Graphics graphics(editor.backgroundLayer.get());
-    graphics.Clear(Gdiplus::Color(Colour::Ground));
+    graphics.Clear(Gdiplus::Color(opaqueArgb(palette::Ground)));
     graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
     graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
     graphics.TranslateTransform(-LayerLeft, -LayerTop);
@@ -273,7 +265,8 @@ void drawLitArc(Gdiplus::Graphics& graphics, ArcSegment (&segments)[Editor::ArcS
 {
     for (int i = 0; i < Editor::ArcSegmentCount && v > segmentStart(i); ++i) {
         if (v < segmentEnd(i)) {
-            drawLiveArc(graphics, segmentStart(i), v);
+            LitPens live;
+            strokeLit(graphics, live, segmentStart(i), v);
             return;
         }
         Gdiplus::Bitmap* bitmap = segments[i].bitmap.get();
@@ -330,7 +323,7 @@ void drawPointer(Gdiplus::Graphics& graphics, double v)
         {static_cast<Gdiplus::REAL>(FaceX + 99.0 * c), static_cast<Gdiplus::REAL>(FaceY + 81.18 * s)},
         {static_cast<Gdiplus::REAL>(FaceX + r3 * c), static_cast<Gdiplus::REAL>(FaceY + (9.0 * q + Squash * r3 * s))},
     };
-    Gdiplus::Pen pen(Gdiplus::Color(Colour::Pointer), PenWidth::Pointer);
+    Gdiplus::Pen pen(Gdiplus::Color(opaqueArgb(palette::KnobPointer)), PenWidth::Pointer);
     pen.SetStartCap(Gdiplus::LineCapRound);
     pen.SetEndCap(Gdiplus::LineCapRound);
     pen.SetLineJoin(Gdiplus::LineJoinRound);

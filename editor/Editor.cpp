@@ -6,6 +6,9 @@
 #include "Editor.h"
 
 #include "Controller.h"
+#include "Fonts.h"
+#include "Palette.h"
+#include "Params.h"
 #include "RotatingMaterial.h"
 #include "Types.h"
 
@@ -15,7 +18,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 namespace hushkit {
 
 using namespace Steinberg;
@@ -24,12 +26,6 @@ namespace {
 
 constexpr wchar_t ClassName[] = L"HushkitEditor01";
 const ViewRect viewRect(0, 0, Editor::Width, Editor::Height);
-
-HFONT makeFont(int height, int weight)
-{
-    return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
-}
 
 template <typename Handle>
 void deleteObject(Handle& handle)
@@ -87,10 +83,10 @@ tresult PLUGIN_API Editor::attached(void* parent, FIDString type)
     InitCommonControlsEx(&controls);
     registerWindowClass();
 
-    backgroundBrush = CreateSolidBrush(GroundColour);
-    panelBrush = CreateSolidBrush(PanelColour);
-    bodyFont = makeFont(14, 400);
-    titleFont = makeFont(30, 600);
+    backgroundBrush = CreateSolidBrush(palette::Ground);
+    panelBrush = CreateSolidBrush(palette::Panel);
+    bodyFont = fonts::make(fonts::Body);
+    titleFont = fonts::make(fonts::Title);
 
     window = CreateWindowExW(0, ClassName, L"Hushkit", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, 0, 0,
                              Width, Height, static_cast<HWND>(parent), nullptr, ghInst, this);

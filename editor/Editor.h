@@ -31,12 +31,6 @@ namespace knob {
 class RotatingMaterial;
 } // namespace knob
 
-// A GDI colour as the opaque GDI+ ARGB value of the same colour.
-constexpr uint32_t opaqueArgb(COLORREF c)
-{
-    return 0xFF000000u | uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | uint32_t(GetBValue(c));
-}
-
 // One pre-rendered piece of the knob's lit value arc and where it goes.
 struct ArcSegment {
     std::unique_ptr<Gdiplus::Bitmap> bitmap;
@@ -55,9 +49,16 @@ public:
     static constexpr UINT TimerPeriod = 16;
     // Id of the subclass that themedProc installs on the lists and buttons.
     static constexpr UINT_PTR SubclassId = 1;
-    // The window's ground and the colour of its panels and lists.
-    static constexpr COLORREF GroundColour = RGB(12, 20, 33);
-    static constexpr COLORREF PanelColour = RGB(19, 33, 50);
+    // The sliders, and the advanced page's rows beside them, follow each
+    // other RowPitch pixels apart.
+    static constexpr int RowPitch = 43;
+    // A slider's positions run 0 to SliderRange.
+    static constexpr int SliderRange = 1000;
+    // Height of an entry in a drop-down list.
+    static constexpr int ListItemHeight = 30;
+    // Wide characters, the terminating zero included, read from a button's
+    // caption or a list entry to draw it.
+    static constexpr int TextCapacity = 128;
 
     // Control ids of the child windows.
     enum : int {

@@ -6,9 +6,11 @@
 #include "Editor.h"
 
 #include "KnobGeometry.h"
+#include "Maths.h"
 
 #include "Controller.h"
 #include "Language.h"
+#include "Params.h"
 #include "Types.h"
 
 #include <commctrl.h>
@@ -23,7 +25,6 @@ using Steinberg::Vst::ParamID;
 
 namespace {
 
-using knob::Pi;
 using knob::Squash;
 
 // The knob as the pointer sees it: centre, the ellipse that reacts, the
@@ -39,9 +40,6 @@ constexpr double SweepPerRange = 1.5 * Pi;  // the knob's 270 degrees of travel
 constexpr double KeyStep = 0.01;
 constexpr double WheelPerValue = 12000.0;      // one 120 notch is 0.01
 constexpr double FineWheelPerValue = 120000.0;  // with Shift, 0.001
-constexpr double SliderRange = 1000.0;
-
-double clamp01(double v) { return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v); }
 
 bool insideKnob(double x, double y)
 {

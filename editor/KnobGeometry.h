@@ -7,7 +7,6 @@
 
 namespace hushkit::knob {
 
-constexpr double Pi = 3.14159265358979323846;
 constexpr double Squash = 0.82;
 
 // The knob's travel in screen degrees (clockwise, y down): value 0 points to

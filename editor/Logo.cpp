@@ -1,5 +1,7 @@
 #include "Logo.h"
 
+#include "Maths.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -28,11 +30,6 @@ constexpr double BarHalfWidth = 2.0;
 // Straight colours: the ring (105, 185, 255), the bars (238, 246, 255).
 constexpr double RingRed = 105.0, RingGreen = 185.0;
 constexpr double BarRed = 238.0, BarGreen = 246.0;
-
-double clamp01(double v)
-{
-    return std::clamp(v, 0.0, 1.0);
-}
 
 double ringDistance(double u, double v)
 {

@@ -1,5 +1,7 @@
 #pragma once
-// The editor's one entry for the controller, free of the Windows headers.
+// The editor's one entry for the controller, free of the Windows headers: the
+// view maker that a module holding the editor installs with
+// Controller::setViewMaker.
 
 #include "pluginterfaces/gui/iplugview.h"
 

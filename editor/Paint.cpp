@@ -9,6 +9,8 @@
 #include "Controller.h"
 #include "Language.h"
 #include "Logo.h"
+#include "Palette.h"
+#include "Params.h"
 #include "Types.h"
 
 #include <commctrl.h>
@@ -24,32 +26,11 @@ using i18n::Key;
 
 namespace {
 
-namespace Colour {
-constexpr COLORREF Title = RGB(115, 187, 255);
-constexpr COLORREF Value = RGB(115, 187, 255);
-constexpr COLORREF Label = RGB(171, 191, 216);
-constexpr COLORREF Percentage = RGB(80, 203, 255);
-constexpr COLORREF MeterTrough = RGB(29, 45, 65);
-constexpr COLORREF MeterBar = RGB(101, 187, 255);
-constexpr COLORREF MeterClip = RGB(255, 100, 105);
-constexpr COLORREF ItemBack = Editor::PanelColour;
-constexpr COLORREF ItemBackSelected = RGB(32, 62, 91);
-constexpr COLORREF ItemText = RGB(211, 229, 249);
-constexpr COLORREF ItemTextSelected = RGB(147, 205, 255);
-constexpr COLORREF Background = Editor::GroundColour;
-constexpr COLORREF SliderText = RGB(195, 214, 236);
-constexpr Gdiplus::ARGB Channel = 0xFF24374B;
-constexpr Gdiplus::ARGB ChannelFilled = 0xFF5AA3E4;
-constexpr Gdiplus::ARGB Thumb = 0xFF73BBFF;
-constexpr Gdiplus::ARGB FocusRing = 0xFFBADEFF;
-} // namespace Colour
-
 #define HUSHKIT_WIDE2(text) L##text
 #define HUSHKIT_WIDE(text) HUSHKIT_WIDE2(text)
 constexpr wchar_t VersionSuffix[] = L" / " HUSHKIT_WIDE(HUSHKIT_VERSION);
 
 constexpr int RowTop = 142;
-constexpr int RowPitch = 43;
 constexpr int LabelX = 30;
 constexpr int ValueX = 580;
 
@@ -88,9 +69,9 @@ void text(HDC dc, int x, int y, const wchar_t* chars, COLORREF colour)
 void formatRow(int row, double v, wchar_t (&out)[64])
 {
     if (row == ParamId::FrequencyFocus)
-        std::swprintf(out, 64, L"HP %.0f Hz", 35.0 + 145.0 * v);
+        std::swprintf(out, 64, L"HP %.0f Hz", plainValue(ParamTable[row], v));
     else if (row == ParamId::OutputGain)
-        std::swprintf(out, 64, L"%+.1f dB", 36.0 * v - 18.0);
+        std::swprintf(out, 64, L"%+.1f dB", plainValue(ParamTable[row], v));
     else
         std::swprintf(out, 64, L"%.0f %%", 100.0 * v);
 }
@@ -134,11 +115,11 @@ LRESULT Editor::paint()
 
     drawEmblem(dc);
     SelectObject(dc, titleFont);
-    text(dc, 67, 18, L"Hushkit", Colour::Title);
+    text(dc, 67, 18, L"Hushkit", palette::Accent);
     SelectObject(dc, bodyFont);
     wchar_t subtitle[128] = {};
     std::swprintf(subtitle, 128, L"%ls%ls", i18n::wide(Key::HeaderTitleAlt), VersionSuffix);
-    text(dc, 29, 58, subtitle, Colour::Label);
+    text(dc, 29, 58, subtitle, palette::Label);
 
     if (advancedPage)
         paintRows(dc);
@@ -155,10 +136,10 @@ void Editor::paintRows(HDC dc)
 {
     for (int row = 0; row < SliderCount; ++row) {
         const int y = RowTop + RowPitch * row;
-        text(dc, LabelX, y, i18n::wide(static_cast<Key>(row)), Colour::Label);
+        text(dc, LabelX, y, i18n::wide(ParamTable[row].title), palette::Label);
         wchar_t value[64] = {};
         formatRow(row, controller->getParamNormalized(static_cast<Steinberg::Vst::ParamID>(row)), value);
-        text(dc, ValueX, y, value, Colour::Value);
+        text(dc, ValueX, y, value, palette::Accent);
     }
 }
 
@@ -169,7 +150,7 @@ void Editor::paintKnob(HDC dc)
     SelectObject(dc, bodyFont);
     wchar_t percentage[16] = {};
     std::swprintf(percentage, 16, L"%.0f%%", 100.0 * v);
-    SetTextColor(dc, Colour::Percentage);
+    SetTextColor(dc, palette::Percentage);
     RECT box{575, 387, 630, 409};
     DrawTextW(dc, percentage, -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
@@ -177,13 +158,13 @@ void Editor::paintKnob(HDC dc)
 void Editor::paintMeters(HDC dc)
 {
     for (const Meter& meter : meters) {
-        fill(dc, {meter.x, MeterTop, meter.x + MeterWidth, MeterBottom}, Colour::MeterTrough);
+        fill(dc, {meter.x, MeterTop, meter.x + MeterWidth, MeterBottom}, palette::MeterTrough);
         const double v = controller->getParamNormalized(meter.id);
         const int h = meterHeight(v);
         if (h > 0)
             fill(dc, {meter.x, MeterBottom - h, meter.x + MeterWidth, MeterBottom},
-                 v >= 1.0 ? Colour::MeterClip : Colour::MeterBar);
-        text(dc, meter.labelX, MeterLabelY, i18n::wide(meter.label), Colour::Label);
+                 v >= 1.0 ? palette::MeterClip : palette::MeterBar);
+        text(dc, meter.labelX, MeterLabelY, i18n::wide(meter.label), palette::Label);
     }
 }
 
@@ -198,13 +179,13 @@ LRESULT Editor::drawItem(WPARAM wParam, LPARAM lParam)
         return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
 
     const bool selected = (item.itemState & ODS_SELECTED) != 0;
-    fill(item.hDC, item.rcItem, selected ? Colour::ItemBackSelected : Colour::ItemBack);
-    wchar_t entry[128] = {};
+    fill(item.hDC, item.rcItem, selected ? palette::Selection : palette::Panel);
+    wchar_t entry[TextCapacity] = {};
     if (item.itemID != static_cast<UINT>(-1))
         SendMessageW(item.hwndItem, CB_GETLBTEXT, item.itemID, reinterpret_cast<LPARAM>(entry));
     SelectObject(item.hDC, bodyFont);
     SetBkMode(item.hDC, TRANSPARENT);
-    SetTextColor(item.hDC, selected ? Colour::ItemTextSelected : Colour::ItemText);
+    SetTextColor(item.hDC, selected ? palette::SelectedText : palette::Text);
     RECT box = item.rcItem;
     box.left += 12;
     DrawTextW(item.hDC, entry, -1, &box, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -216,7 +197,7 @@ LRESULT Editor::measureItem(WPARAM wParam, LPARAM lParam)
     auto& item = *reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
     if (item.CtlType != ODT_COMBOBOX)
         return DefWindowProcW(window, WM_MEASUREITEM, wParam, lParam);
-    item.itemHeight = 30;
+    item.itemHeight = ListItemHeight;
     return TRUE;
 }
 
@@ -224,8 +205,8 @@ LRESULT Editor::controlColour(UINT msg, WPARAM wParam)
 {
     HDC dc = reinterpret_cast<HDC>(wParam);
     const bool list = msg == WM_CTLCOLORLISTBOX;
-    SetBkColor(dc, list ? Colour::ItemBack : Colour::Background);
-    SetTextColor(dc, list ? Colour::ItemText : Colour::SliderText);
+    SetBkColor(dc, list ? palette::Panel : palette::Ground);
+    SetTextColor(dc, list ? palette::Text : palette::SliderText);
     return reinterpret_cast<LRESULT>(list ? panelBrush : backgroundBrush);
 }
 
@@ -247,8 +228,8 @@ LRESULT Editor::sliderDraw(WPARAM wParam, LPARAM lParam)
     const float centreX = static_cast<float>(thumb.left + thumb.right) / 2.0f;
     const float centreY = static_cast<float>(thumb.top + thumb.bottom) / 2.0f - 2.0f;
     if (draw.dwItemSpec == TBCD_CHANNEL) {
-        Gdiplus::Pen whole(Gdiplus::Color(Colour::Channel), 4.0f);
-        Gdiplus::Pen filled(Gdiplus::Color(Colour::ChannelFilled), 4.0f);
+        Gdiplus::Pen whole(Gdiplus::Color(opaqueArgb(palette::SliderChannel)), 4.0f);
+        Gdiplus::Pen filled(Gdiplus::Color(opaqueArgb(palette::SliderFill)), 4.0f);
         for (Gdiplus::Pen* pen : {&whole, &filled}) {
             pen->SetStartCap(Gdiplus::LineCapRound);
             pen->SetEndCap(Gdiplus::LineCapRound);
@@ -257,10 +238,10 @@ LRESULT Editor::sliderDraw(WPARAM wParam, LPARAM lParam)
         graphics.DrawLine(&whole, left, centreY, static_cast<float>(draw.rc.right), centreY);
         graphics.DrawLine(&filled, left, centreY, centreX, centreY);
     } else {
-        Gdiplus::SolidBrush brush{Gdiplus::Color(Colour::Thumb)};
+        Gdiplus::SolidBrush brush{Gdiplus::Color(opaqueArgb(palette::Accent))};
         graphics.FillEllipse(&brush, centreX - 6.0f, centreY - 6.0f, 12.0f, 12.0f);
         if (GetFocus() == draw.hdr.hwndFrom) {
-            Gdiplus::Pen ring(Gdiplus::Color(Colour::FocusRing), 1.0f);
+            Gdiplus::Pen ring(Gdiplus::Color(opaqueArgb(palette::FocusRing)), 1.0f);
             graphics.DrawEllipse(&ring, centreX - 9.0f, centreY - 9.0f, 18.0f, 18.0f);
         }
     }

@@ -1,6 +1,7 @@
 #include "RotatingMaterial.h"
 
 #include "KnobGeometry.h"
+#include "Maths.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,11 +42,6 @@ uint32_t channel(uint32_t p, int shift)
 double luma(uint32_t p)
 {
     return 0.0722 * channel(p, 0) + (0.2126 * channel(p, 16) + 0.7152 * channel(p, 8));
-}
-
-double clamp01(double v)
-{
-    return std::clamp(v, 0.0, 1.0);
 }
 
 // Clamps a sample coordinate to 0..last; NaN gives 0.

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "Maths.h"
+#include "Params.h"
 #include "Types.h"
 
 namespace hushkit {
@@ -29,13 +31,17 @@ constexpr float ThresholdPerReduction = 0.009f;
 constexpr float ThresholdFloor = 0.001f;
 // The expander's gain never falls below this (about -16.5 dB).
 constexpr float ExpanderFloor = 0.15f;
-// High-pass corner: FocusBaseHz at Frequency Focus 0 up to FocusBaseHz + FocusSpanHz at 1.
-constexpr float FocusBaseHz = 35.0f;
-constexpr float FocusSpanHz = 145.0f;
-constexpr float MinusTwoPi = -6.2831855f;
-// Output gain in dB: GainSpanDb x value - GainCutDb, so -18..+18 dB with 0 dB at 0.5.
-constexpr float GainSpanDb = 36.0f;
-constexpr float GainCutDb = 18.0f;
+// High-pass corner: FocusBaseHz at Frequency Focus 0 up to FocusBaseHz + FocusSpanHz at 1,
+// the parameter's plain range.
+constexpr float FocusBaseHz = static_cast<float>(ParamTable[ParamId::FrequencyFocus].min);
+constexpr float FocusSpanHz =
+    static_cast<float>(ParamTable[ParamId::FrequencyFocus].max - ParamTable[ParamId::FrequencyFocus].min);
+constexpr float MinusTwoPi = static_cast<float>(-2.0 * Pi);
+// Output gain in dB: GainSpanDb x value - GainCutDb, the parameter's plain
+// range -18..+18 dB with 0 dB at 0.5.
+constexpr float GainSpanDb =
+    static_cast<float>(ParamTable[ParamId::OutputGain].max - ParamTable[ParamId::OutputGain].min);
+constexpr float GainCutDb = static_cast<float>(-ParamTable[ParamId::OutputGain].min);
 // Share of the 220 Hz low band that Body Restore 1 adds.
 constexpr float BodyMix = 0.35f;
 

@@ -88,7 +88,7 @@ void Engine::processConverting(const float* const* in, float* const* out, int32_
     if (out == nullptr || channels <= 0 || frames < 0 || channels > channelCount)
         return;
 
-    const double ratio = sampleRate / 48000.0;
+    const double ratio = sampleRate / NeuralRate;
     const double outOffset = latency / ratio - delayLength;
 
     if (frames == 0) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include <rnnoise.h>
 
@@ -60,10 +61,35 @@ void Engine::computeCoefficients()
         coef[k] = 1.0f - std::exp(numerators[k] / denominators[k]);
 }
 
+bool Engine::accepts(double rate, int channels)
+{
+    return std::isfinite(rate) && rate >= 8000.0 && rate <= 192000.0 && (channels == 1 || channels == 2);
+}
+
+void Engine::unprepare()
+{
+    float kept[EngineParamCount];
+    std::copy(std::begin(target), std::end(target), kept);
+    // Made anew in place: the destructor gives back the noise-suppression
+    // states and the kernel tables, and default construction is the one
+    // description of an engine that is not prepared.
+    this->~Engine();
+    new (this) Engine;
+    std::copy(std::begin(kept), std::end(kept), target);
+}
+
 bool Engine::prepare(double rate, int channels, bool neural, bool liveFlag)
 {
-    if (!std::isfinite(rate) || rate < 8000.0 || rate > 192000.0 || (channels != 1 && channels != 2))
+    if (!accepts(rate, channels))
         return false;
+
+    // The kernel tables are taken before anything changes, so that a
+    // preparation that cannot have them changes no configuration half-way.
+    const bool converts = neural && std::fabs(rate - NeuralRate) > 0.1;
+    if (converts && !(inputKernel.allocate() && outputKernel.allocate())) {
+        unprepare();
+        return false;
+    }
 
     sampleRate = rate;
     live = liveFlag;
@@ -72,19 +98,19 @@ bool Engine::prepare(double rate, int channels, bool neural, bool liveFlag)
     if (neural) {
         if (live)
             basis.prepare();
-        resampling = std::fabs(rate - 48000.0) > 0.1;
+        resampling = converts;
         if (resampling) {
-            const double up = 48000.0 / rate;
-            const double down = rate / 48000.0;
+            const double up = NeuralRate / rate;
+            const double down = rate / NeuralRate;
             inputKernel.prepare(up < 1.0 ? 0.94 * up : 0.94);
             outputKernel.prepare(down < 1.0 ? 0.94 * down : 0.94);
-            processingRate = 48000.0;
+            processingRate = NeuralRate;
             // Chain delay plus the input converter's reach (16 caller samples)
             // plus a margin of 18 48 kHz samples for the output converter.
             latency = static_cast<int32_t>(
-                std::ceil(static_cast<double>(delayLength) * rate / 48000.0 + 16.0 + 18.0 * rate / 48000.0));
+                std::ceil(static_cast<double>(delayLength) * rate / NeuralRate + 16.0 + 18.0 * rate / NeuralRate));
         } else {
-            processingRate = 48000.0;
+            processingRate = NeuralRate;
             latency = delayLength;
         }
     } else {
@@ -127,7 +153,7 @@ void Engine::reset()
 {
     clearConversionState();
 
-    neuralActive = neuralEnabled && std::fabs(processingRate - 48000.0) < 0.1;
+    neuralActive = neuralEnabled && std::fabs(processingRate - NeuralRate) < 0.1;
     // The live analysis reads the library's private state by its byte
     // layout; a library built with another layout is treated like one whose
     // states cannot be created.

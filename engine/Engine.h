@@ -3,11 +3,14 @@
 // configuration needs for up to two channels. Plain public data; the heap is
 // touched only by prepare() and reset().
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 #include "Frame.h"
 #include "NeuralFir.h"
 #include "NeuralFirBasis.h"
+#include "Params.h"
 #include "ResamplerKernel.h"
 #include "Types.h"
 
@@ -56,12 +59,11 @@ public:
 
     ChannelState channel[MaxChannels];
 
-    float target[EngineParamCount] = {Defaults[0], Defaults[1], Defaults[2], Defaults[3], Defaults[4],
-                                      Defaults[5], Defaults[6], Defaults[7], Defaults[8]};
-    float smoothed[EngineParamCount] = {Defaults[0], Defaults[1], Defaults[2], Defaults[3], Defaults[4],
-                                        Defaults[5], Defaults[6], Defaults[7], Defaults[8]};
+    // Both start at Defaults (see the constructor).
+    float target[EngineParamCount];
+    float smoothed[EngineParamCount];
 
-    double processingRate = 48000.0;
+    double processingRate = NeuralRate;
     // [0] parameter smoothing 10 ms, [1] attack 2 ms, [2] release 150 ms,
     // [3] body low-pass 220 Hz.
     float coef[4] = {};
@@ -79,7 +81,7 @@ public:
     bool neuralActive = false;
     bool neuralEnabled = true;
     int32_t channelCount = 2;
-    double sampleRate = 48000.0;
+    double sampleRate = NeuralRate;
     int32_t latency = ClassicDelay;
     bool resampling = false;
     int64_t hostPosition = 0;
@@ -88,13 +90,24 @@ public:
     float outputHistory[MaxChannels][ConvHistory] = {};
     float dryHistory[MaxChannels][DryHistory] = {};
 
-    Engine() = default;
+    Engine()
+    {
+        std::copy(std::begin(Defaults), std::end(Defaults), target);
+        std::copy(std::begin(Defaults), std::end(Defaults), smoothed);
+    }
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    // Chooses the configuration; false (and nothing changed) for a rate
-    // outside 8000..192000 Hz or not finite, or a channel count other than 1, 2.
+    // Whether prepare() takes a rate and channel count: a finite rate of
+    // 8000..192000 Hz and one or two channels.
+    static bool accepts(double rate, int channels);
+
+    // Chooses the configuration; false (and nothing changed) for a rate or
+    // channel count that accepts() refuses. False too when memory for the
+    // conversion tables runs out: the engine is then left not prepared, as
+    // default construction leaves it (only the parameter targets stay), and
+    // allocates nothing.
     bool prepare(double rate, int channels, bool neural, bool live);
 
     // Full clearing: recreates the noise-suppression states.
@@ -113,6 +126,10 @@ public:
     void process(const float* const* in, float* const* out, int32_t channels, int32_t frames);
 
     // --- internal steps, public like the rest of the engine ---
+
+    // Back to the state of a default-constructed engine, keeping only the
+    // parameter targets: no noise-suppression state, no kernel tables.
+    void unprepare();
 
     // The five meters back to zero.
     void clearMeters();

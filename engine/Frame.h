@@ -4,6 +4,10 @@
 
 namespace hushkit {
 
+// The rate in Hz at which the neural configurations run their chain and their
+// analysis, whatever the caller's rate.
+constexpr double NeuralRate = 48000.0;
+
 constexpr int FrameSize = 480;
 constexpr int BandCount = 32;
 // Bins of the half spectrum of a transform over two frames (bin i is i x 50 Hz).

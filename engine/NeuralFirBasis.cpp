@@ -1,5 +1,7 @@
 #include "NeuralFirBasis.h"
 
+#include "Maths.h"
+
 #include <cmath>
 
 namespace hushkit {
@@ -11,8 +13,6 @@ namespace {
 constexpr int Anchor[NeuralFirBasis::Bands] = {2,  4,  6,  8,  10, 12, 15,  18,  21,  24,  28,
                                                32, 36, 41, 47, 53, 60, 68,  77,  87,  98,  110,
                                                124, 140, 157, 176, 198, 223, 251, 282, 317, 356};
-
-constexpr double Pi = 3.14159265358979323846;
 
 } // namespace
 

@@ -1,17 +1,32 @@
 #include "ResamplerKernel.h"
 
+#include "Maths.h"
+
 #include <cmath>
+#include <new>
 
 namespace hushkit {
+
+bool ResamplerKernel::allocate()
+{
+    if (!table.empty())
+        return true;
+    try {
+        table.resize(Rows);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
 
 // Row i holds the weights for an output position i/1024 of a sample past an
 // input sample E; tap t weighs input sample E - 15 + t. Each weight is a sinc
 // low-pass at the cutoff times a Hann window over +-16 samples; every row is
 // then scaled to unit sum so that DC passes unchanged at every phase.
-void ResamplerKernel::prepare(double cutoff)
+bool ResamplerKernel::prepare(double cutoff)
 {
-    constexpr double Pi = 3.14159265358979323846;
-    table.resize(Rows);
+    if (!allocate())
+        return false;
     for (int i = 0; i < Rows; ++i) {
         std::array<float, Taps>& row = table[i];
         double sum = 0.0;
@@ -29,6 +44,7 @@ void ResamplerKernel::prepare(double cutoff)
         for (int t = 0; t < Taps; ++t)
             row[t] = static_cast<float>(static_cast<double>(row[t]) / sum);
     }
+    return true;
 }
 
 } // namespace hushkit

@@ -14,9 +14,14 @@ struct ResamplerKernel {
 
     std::vector<std::array<float, Taps>> table;
 
+    // Makes room for the table on first use; later calls keep it. False, with
+    // no table, when memory runs out.
+    bool allocate();
+
     // cutoff: fraction of the Nyquist frequency of the grid the kernel reads.
-    // Allocates the table on first use; later calls reuse it.
-    void prepare(double cutoff);
+    // Fills the table, allocating it first if needed; false, with no table,
+    // when memory runs out.
+    bool prepare(double cutoff);
 };
 
 } // namespace hushkit

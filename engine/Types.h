@@ -1,7 +1,9 @@
 #pragma once
 // Types shared by the engine, the renderer, the plug-in's processor and
-// controller, and the editor: parameter identifiers, processing modes,
-// cleanup profiles and default values.
+// controller, and the editor: parameter identifiers, processing modes and
+// cleanup profiles. The parameters themselves are described in Params.h.
+
+#include "TextKey.h"
 
 #include <cstdint>
 
@@ -30,24 +32,43 @@ struct ParamId {
 };
 
 // The parameter id of the processing-mode list.
-constexpr uint32_t ProcessingMode = 9;
+constexpr uint32_t ProcessingMode = ParamId::ProcessingMode;
 
 // Number of engine parameters (ids 0 to 8).
 constexpr int EngineParamCount = 9;
-
-// Default normalized values of ids 0 to 8.
-constexpr float Defaults[EngineParamCount] = {1.0f, 0.0f, 1.0f, 0.0f, 0.1f, 1.0f, 0.5f, 0.0f, 0.5f};
 
 // Parameters that the editor edits and preset files carry: ids 0 to 9, the
 // engine's parameters and the processing mode.
 constexpr int EditableParamCount = EngineParamCount + 1;
 
-// Defaults followed by the processing mode 0.5 (Neural Classic), as doubles.
-constexpr double ResetValues[EditableParamCount] = {1.0, 0.0, 1.0, 0.0, double(0.1f), 1.0, 0.5, 0.0, 0.5, 0.5};
+// One entry of a list parameter: its name before the catalog relabels it, and
+// the catalog key of its text.
+struct ListEntry {
+    const char16_t* name;
+    i18n::Key key;
+};
 
 enum class Mode : int32_t { NeuralLive = 0, NeuralClassic = 1, LiveDsp = 2 };
 
+constexpr int ModeCount = 3;
+
+// The processing-mode list's entries, indexed by Mode.
+constexpr ListEntry ModeEntries[ModeCount] = {
+    {u"Neural Live", i18n::Key::ModeNeuralLive},
+    {u"Neural Classic", i18n::Key::ModeNeuralClassic},
+    {u"Live DSP", i18n::Key::ModeLiveDsp},
+};
+
 enum class Profile : int32_t { Live = 0, Broadcast = 1, Studio = 2 };
+
+constexpr int ProfileCount = 3;
+
+// The cleanup-profile list's entries, indexed by Profile.
+constexpr ListEntry ProfileEntries[ProfileCount] = {
+    {u"Live", i18n::Key::ProfileLive},
+    {u"Broadcast", i18n::Key::ProfileBroadcast},
+    {u"Studio", i18n::Key::ProfileStudio},
+};
 
 // Index of a three-entry list (mode or profile) for a normalized value v:
 // 0 when v < 0, else the integer part of min(v, 1) * 2 + 0.5. Callers reject

@@ -20,7 +20,14 @@ public:
     Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID tag,
                                                      Steinberg::Vst::ParamValue value) override;
+    // The editor view for the name "editor", made by the maker that the
+    // module holding the editor installed; none for any other name, and none
+    // at all while no maker is installed (a module without an editor).
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
+
+    // Installs, process-wide, what createView("editor") calls.
+    using ViewMaker = Steinberg::IPlugView* (*)(Controller* controller);
+    static void setViewMaker(ViewMaker maker);
 
     // Sets titles, short titles and list entries from the catalog in the
     // current language and tells the host that titles changed.

@@ -12,6 +12,10 @@
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/vsttypes.h"
 
+#ifdef _WIN32
+#include "MakeEditor.h"
+#endif
+
 #include <cstring>
 
 using namespace Steinberg;
@@ -53,6 +57,11 @@ SMTG_EXPORT_SYMBOL IPluginFactory* PLUGIN_API GetPluginFactory()
         gPluginFactory->addRef();
         return gPluginFactory;
     }
+
+#ifdef _WIN32
+    // The Windows module holds the editor: its controllers' createView("editor") makes one.
+    hushkit::Controller::setViewMaker(hushkit::makeEditor);
+#endif
 
     static const PFactoryInfo factoryInfo("Hushkit", "", "", PFactoryInfo::kUnicode);
     // The new factory's one reference goes to the caller. The pointer is

@@ -2,6 +2,8 @@
 // The plug-in's text catalog: every text shown in the host or in the editor,
 // in English, Brazilian Portuguese and Spanish.
 
+#include "TextKey.h"
+
 #include <cstdint>
 
 namespace hushkit {
@@ -15,53 +17,6 @@ constexpr int LanguageCount = 3;
 
 // Language codes in index order; the only words the preference file holds.
 extern const char* const codes[LanguageCount];
-
-enum class Key : int32_t {
-    CleanAmount,
-    OriginalAmbience,
-    NoiseReduction,
-    BodyRestore,
-    FrequencyFocus,
-    DryWet,
-    OutputGain,
-    Bypass,
-    CleanupProfile,
-    ProcessingModeTitle,
-    InputPeak,
-    OutputPeak,
-    Reduction,
-    NeuralActive,
-    Clipping,
-    ModeNeuralLive,
-    ModeNeuralClassic,
-    ModeLiveDsp,
-    ProfileLive,
-    ProfileBroadcast,
-    ProfileStudio,
-    Advanced,
-    Back,
-    Save,
-    Open,
-    Reset,
-    SwitchToA,
-    SwitchToB,
-    EffectOff,
-    EffectOn,
-    HeaderTitle,
-    HeaderTitleAlt,
-    MeterIn,
-    MeterOut,
-    PresetFilter,
-    SavePresetTitle,
-    OpenPresetTitle,
-    SaveFailed,
-    OpenFailed,
-    InvalidPreset,
-    Language,
-    Ok,
-};
-
-constexpr int KeyCount = 42;
 
 // One text in three read-only encodings: UTF-8, wide (what the Windows
 // wide-character calls take; 16-bit units there, 32-bit on Linux) and UTF-16

@@ -1,9 +1,10 @@
 #include "Processor.h"
 
 #include "Ids.h"
+#include "Maths.h"
+#include "ModeMessages.h"
 #include "StateRecord.h"
 
-#include "base/source/fstreamer.h"
 #include "pluginterfaces/base/ustring.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/vst/vstspeaker.h"
@@ -27,7 +28,7 @@ struct EngineConfig {
     bool live;
 };
 // Indexed by Mode: Neural Live, Neural Classic, Live DSP.
-constexpr EngineConfig Configs[3] = {{true, true}, {true, false}, {false, false}};
+constexpr EngineConfig Configs[ModeCount] = {{true, true}, {true, false}, {false, false}};
 
 } // namespace
 
@@ -81,7 +82,7 @@ tresult PLUGIN_API Processor::setupProcessing(ProcessSetup& setup)
     if (setup.symbolicSampleSize != kSample32 || setup.maxSamplesPerBlock <= 0 || !input)
         return kResultFalse;
     const int channels = SpeakerArr::getChannelCount(input->getArrangement());
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < ModeCount; ++i) {
         if (!engines[i].prepare(setup.sampleRate, channels, Configs[i].neural, Configs[i].live))
             return kResultFalse;
         modeLatency[i] = engines[i].neuralActive ? engines[i].latency : 0;
@@ -245,7 +246,7 @@ void Processor::applyPoint(uint32_t id, double value)
         return;
     // Clamped before narrowing: a finite double beyond float's range has no
     // float value, and the engine would drop an infinite one.
-    const float v = static_cast<float>(std::min(std::max(value, 0.0), 1.0));
+    const float v = static_cast<float>(clamp01(value));
     params[id].store(v, std::memory_order_relaxed);
     engines[activeMode].set(id, v);
 }
@@ -321,15 +322,11 @@ tresult PLUGIN_API Processor::getState(IBStream* stream)
 {
     if (!stream)
         return kInvalidArgument;
-    IBStreamer streamer(stream, kLittleEndian);
-    if (!streamer.writeInt32u(2))
-        return kResultFalse;
-    for (const std::atomic<float>& value : params)
-        if (!streamer.writeFloat(value.load(std::memory_order_relaxed)))
-            return kResultFalse;
-    if (!streamer.writeFloat(static_cast<float>(listValue(requestedMode.load()))))
-        return kResultFalse;
-    return kResultOk;
+    float values[EngineParamCount];
+    for (int k = 0; k < EngineParamCount; ++k)
+        values[k] = params[k].load(std::memory_order_relaxed);
+    const auto mode = static_cast<float>(listValue(requestedMode.load()));
+    return writeStateRecord(stream, values, mode) ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API Processor::setState(IBStream* stream)
@@ -354,23 +351,24 @@ tresult PLUGIN_API Processor::notify(IMessage* message)
     if (!message || !message->getMessageID())
         return kInvalidArgument;
     const char* id = message->getMessageID();
-    if (std::strcmp(id, "ProcessingMode") == 0) {
+    if (std::strcmp(id, ModeMessage::Set) == 0) {
         IAttributeList* attributes = message->getAttributes();
         int64 mode = 0;
-        if (!attributes || attributes->getInt("mode", mode) != kResultOk || mode < 0 || mode > 2)
+        if (!attributes || attributes->getInt(ModeMessage::Attribute, mode) != kResultOk || mode < 0 ||
+            mode >= ModeCount)
             return kInvalidArgument;
         requestedMode.exchange(static_cast<int32_t>(mode));
-    } else if (std::strcmp(id, "RequestProcessingMode") != 0) {
+    } else if (std::strcmp(id, ModeMessage::Request) != 0) {
         return ComponentBase::notify(message);
     }
 
     IPtr<IMessage> answer = owned(allocateMessage());
     if (!answer)
         return kResultOk;
-    answer->setMessageID("ProcessingModeState");
+    answer->setMessageID(ModeMessage::State);
     // An answer without an attribute list could not carry the mode: not sent.
     if (IAttributeList* attributes = answer->getAttributes()) {
-        attributes->setInt("mode", requestedMode.load());
+        attributes->setInt(ModeMessage::Attribute, requestedMode.load());
         sendMessage(answer);
     }
     return kResultOk;

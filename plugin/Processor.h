@@ -47,9 +47,9 @@ public:
     //   setActive(true) hands `params` to the engines anyway and takes the
     //   serial as seen.
     // - `requestedMode` is an atomic integer written by exchange.
-    Engine engines[3];
+    Engine engines[ModeCount];
     // Indexed by Mode; Live DSP has no delay.
-    int32_t modeLatency[3] = {LiveDelay, ClassicDelay, 0};
+    int32_t modeLatency[ModeCount] = {LiveDelay, ClassicDelay, 0};
     std::atomic<int32_t> requestedMode{static_cast<int32_t>(Mode::NeuralClassic)};
     int32_t activeMode = static_cast<int32_t>(Mode::NeuralClassic);
     int32_t defaultMode;

@@ -26,17 +26,28 @@ bool readStateRecord(Steinberg::IBStream* stream, StateRecord& record)
     Steinberg::IBStreamer streamer(stream, kLittleEndian);
 
     StateRecord read;
-    if (!streamer.readInt32u(read.version) || (read.version != 1 && read.version != 2))
+    if (!streamer.readInt32u(read.version) || (read.version != 1 && read.version != StateRecordVersion))
         return false;
     for (float& value : read.values)
         if (!readValue(streamer, value))
             return false;
-    read.hasMode = read.version == 2;
+    read.hasMode = read.version == StateRecordVersion;
     if (read.hasMode && !readValue(streamer, read.mode))
         return false;
 
     record = read;
     return true;
+}
+
+bool writeStateRecord(Steinberg::IBStream* stream, const float (&values)[EngineParamCount], float mode)
+{
+    Steinberg::IBStreamer streamer(stream, kLittleEndian);
+    if (!streamer.writeInt32u(StateRecordVersion))
+        return false;
+    for (float value : values)
+        if (!streamer.writeFloat(value))
+            return false;
+    return streamer.writeFloat(mode);
 }
 
 } // namespace hushkit

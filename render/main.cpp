@@ -74,8 +74,13 @@ int main(int argc, char** argv)
     engine.set(hushkit::ParamId::CleanupProfile, 1.0f);
     if (argc >= 4)
         engine.set(hushkit::ParamId::CleanAmount, amountFromText(argv[3]));
-    if (!engine.prepare(static_cast<double>(wav.sampleRate), channels, true, !classic))
+    const double rate = static_cast<double>(wav.sampleRate);
+    if (!engine.prepare(rate, channels, true, !classic)) {
+        // A rate the engine refuses is reported by the exit code alone.
+        if (hushkit::Engine::accepts(rate, channels))
+            std::fputs(OutOfMemory, stderr);
         return 2;
+    }
 
     const uint64_t compensation = engine.neuralActive ? static_cast<uint64_t>(engine.latency) : 0;
     const uint64_t frames = wav.frames;

@@ -8,6 +8,7 @@ namespace hushkit::test {
 
 std::atomic<bool> countingAllocations{false};
 std::atomic<long> allocations{0};
+std::atomic<long> failingAllocation{0};
 
 namespace {
 std::atomic<long> live{0};
@@ -17,12 +18,20 @@ void note()
     if (countingAllocations.load(std::memory_order_relaxed))
         allocations.fetch_add(1, std::memory_order_relaxed);
 }
+
+// Whether this operator new is the one that failingAllocation names.
+bool failsNow()
+{
+    return failingAllocation.load(std::memory_order_relaxed) > 0 &&
+           failingAllocation.fetch_sub(1, std::memory_order_relaxed) == 1;
+}
 } // namespace
 
 long liveObjects() { return live.load(); }
 
 } // namespace hushkit::test
 
+using hushkit::test::failsNow;
 using hushkit::test::note;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -93,6 +102,8 @@ void* rawAllocate(size_t n, size_t align)
 void* newObject(size_t n, size_t align = 0) noexcept
 {
     note();
+    if (failsNow())
+        return nullptr;
     if (align && align < sizeof(void*))
         align = sizeof(void*);
     void* p = rawAllocate(n ? n : 1, align);

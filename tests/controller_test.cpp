@@ -9,6 +9,7 @@
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "public.sdk/source/common/memorystream.h"
+#include "public.sdk/source/common/pluginview.h"
 #include "public.sdk/source/vst/hosting/connectionproxy.h"
 #include "public.sdk/source/vst/hosting/hostclasses.h"
 
@@ -468,6 +469,32 @@ TEST_F(ControllerTest, NoViewOnThisPlatform)
     EXPECT_EQ(controller->createView("editor"), nullptr);
     EXPECT_EQ(controller->createView("Editor"), nullptr);
     EXPECT_EQ(controller->createView(nullptr), nullptr);
+}
+
+// A module that holds an editor installs its maker; createView hands the
+// maker its own controller for the name "editor" and for no other name.
+TEST_F(ControllerTest, InstalledViewMakerServesOnlyTheEditorName)
+{
+    static hushkit::Controller* askedFor = nullptr;
+    static int calls = 0;
+    static const ViewRect rect(0, 0, 10, 10);
+    static CPluginView fakeView(&rect);
+    askedFor = nullptr;
+    calls = 0;
+    hushkit::Controller::setViewMaker([](hushkit::Controller* owner) -> IPlugView* {
+        askedFor = owner;
+        ++calls;
+        return &fakeView;
+    });
+    EXPECT_EQ(controller->createView("Editor"), nullptr);
+    EXPECT_EQ(controller->createView(nullptr), nullptr);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(controller->createView("editor"), &fakeView);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(askedFor, controller);
+    hushkit::Controller::setViewMaker(nullptr);
+    EXPECT_EQ(controller->createView("editor"), nullptr);
+    EXPECT_EQ(calls, 1);
 }
 
 TEST_F(ControllerTest, OwnStateCallsStayTheBase)

@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 using namespace Steinberg;
@@ -302,5 +303,78 @@ TEST_F(ControlsTest, HiddenWindowChangesNothingUntilShown)
     EXPECT_EQ(windowText(editor->bypassButton), L"Efecto apagado");
     EXPECT_EQ(selection(editor->profileList), 0);
     EXPECT_EQ(editor->seenValues[10], 0.7);
+    hushkit::i18n::setLanguage(0, false);
+}
+
+// On the advanced page a language change keeps what the captions say: the
+// page button reads Back and the compare button names the other slot, in
+// the new language, whichever slot is active.
+TEST_F(ControlsTest, LanguageChangeKeepsThePageAndTheActiveSlotInTheCaptions)
+{
+    const struct {
+        int language;
+        const wchar_t* page;
+        const wchar_t* whileB;
+        const wchar_t* whileA;
+    } rows[] = {
+        {1, L"Voltar", L"B / trocar para A", L"A / trocar para B"},
+        {2, L"Volver", L"B / cambiar a A", L"A / cambiar a B"},
+        {0, L"Back", L"B / switch to A", L"A / switch to B"},
+    };
+    toAdvancedPage();
+    for (bool slotB : {true, false}) {
+        SendMessageW(editor->compareButton, BM_CLICK, 0, 0);
+        ASSERT_EQ(editor->compareIsB, slotB);
+        for (const auto& row : rows) {
+            SCOPED_TRACE(testing::Message() << "language " << row.language << (slotB ? ", slot B" : ", slot A"));
+            hushkit::i18n::setLanguage(row.language, false);
+            tick();
+            EXPECT_TRUE(editor->advancedPage);
+            EXPECT_EQ(windowText(editor->pageButton), row.page);
+            EXPECT_EQ(windowText(editor->compareButton), slotB ? row.whileB : row.whileA);
+        }
+    }
+}
+
+// Switching pages and changing the language each invalidate the whole
+// window, so that nothing of the old page or the old texts stays on screen.
+// The window is validated first and no message is dispatched between the
+// action and the look at its update region, so only the action can show.
+TEST_F(ControlsTest, PageSwitchAndLanguageChangeInvalidateTheWholeWindow)
+{
+    auto switchPage = [&] {
+        SendMessageW(editor->window, WM_COMMAND, MAKEWPARAM(Editor::PageButtonId, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(editor->pageButton));
+    };
+    // Another editor of the module chose the language; the next timer
+    // message finds it.
+    auto changeLanguage = [&](int language) {
+        hushkit::i18n::setLanguage(language, false);
+        SendMessageW(editor->window, WM_TIMER, Editor::TimerId, 0);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> action;
+        bool advancedAfter;
+    } steps[] = {
+        {"to the advanced page", switchPage, true},
+        {"language on the advanced page", [&] { changeLanguage(1); }, true},
+        {"to the main page", switchPage, false},
+        {"language on the main page", [&] { changeLanguage(2); }, false},
+    };
+    HRGN dirty = CreateRectRgn(0, 0, 0, 0);
+    HRGN whole = CreateRectRgn(0, 0, Editor::Width, Editor::Height);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        UpdateWindow(editor->window);
+        ValidateRect(editor->window, nullptr);
+        ASSERT_FALSE(GetUpdateRect(editor->window, nullptr, FALSE));
+        step.action();
+        ASSERT_EQ(editor->advancedPage, step.advancedAfter);
+        ASSERT_NE(GetUpdateRgn(editor->window, dirty, FALSE), ERROR);
+        EXPECT_TRUE(EqualRgn(dirty, whole));
+    }
+    DeleteObject(dirty);
+    DeleteObject(whole);
     hushkit::i18n::setLanguage(0, false);
 }

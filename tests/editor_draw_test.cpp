@@ -206,6 +206,29 @@ TEST_F(DrawTest, ClosedListsArePanelsWithTheirStates)
     expectPanel(shot(), editor->languageList, {FillHot, BorderLit, 1});
 }
 
+// A closed list that loses the focus, to another list or to the window, is
+// repainted without its focus ring.
+TEST_F(DrawTest, ClosedListLosesItsFocusRingWithTheFocus)
+{
+    auto expectFocused = [&](const Capture& image, HWND list, bool focused) {
+        SCOPED_TRACE(testing::Message() << "list " << GetDlgCtrlID(list) << (focused ? " focused" : " unfocused"));
+        expectPanel(image, list, focused ? Panel{FillNormal, BorderLit, 2} : Panel{FillNormal, BorderNormal, 1});
+    };
+    toAdvancedPage();
+    const HWND lists[] = {editor->profileList, editor->modeList, editor->languageList};
+    HWND previous = nullptr;
+    for (HWND list : lists) {
+        SetFocus(list);
+        const Capture image = shot();
+        expectFocused(image, list, true);
+        if (previous)
+            expectFocused(image, previous, false);
+        previous = list;
+    }
+    SetFocus(editor->window);
+    expectFocused(shot(), previous, false);
+}
+
 TEST_F(DrawTest, HoverMovingBetweenButtonsRepaintsBoth)
 {
     moveMouseTo(editor->pageButton, 10, 16);

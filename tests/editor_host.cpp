@@ -8,6 +8,10 @@
 // program the module is the program itself.
 HINSTANCE ghInst = GetModuleHandleW(nullptr);
 
+// The Windows module installs the editor as its controllers' view; a test
+// program, which links the editor without the module, installs it the same way.
+static const bool viewMakerInstalled = (hushkit::Controller::setViewMaker(hushkit::makeEditor), true);
+
 namespace editor_test {
 
 using namespace Steinberg;

@@ -575,6 +575,35 @@ TEST_F(InputTest, CompareSwapsBothSlotsAndBackWithTheMode)
     EXPECT_EQ(windowText(editor->compareButton), hushkit::i18n::wide(Key::SwitchToB));
 }
 
+// The A/B slots belong to the editor, not to its window: closing and
+// reopening it (here in another language) keeps the stored values and
+// which slot is active, and the compare button names the other slot.
+TEST_F(InputTest, CompareSlotsSurviveClosingAndReopening)
+{
+    showPage(true);
+    setAll(slotA);
+    click(editor->compareButton, hushkit::Editor::CompareButtonId);
+    ASSERT_TRUE(editor->compareIsB);
+
+    ASSERT_EQ(editor->removed(), kResultOk);
+    hushkit::i18n::setLanguage(1, false);
+    ASSERT_EQ(editor->attached(hostWindow, "HWND"), kResultOk);
+    EXPECT_TRUE(editor->compareIsB);
+    EXPECT_TRUE(std::equal(slotA, slotA + 10, editor->compareValues));
+    EXPECT_EQ(windowText(editor->compareButton), L"B / trocar para A");
+
+    // The stored slot is the one the next press brings back.
+    showPage(true);
+    log.clear();
+    click(editor->compareButton, hushkit::Editor::CompareButtonId);
+    EXPECT_EQ(log.edits, completeEdits(slotA));
+    expectValues(slotA);
+    EXPECT_FALSE(editor->compareIsB);
+    EXPECT_TRUE(std::equal(hushkit::ResetValues, hushkit::ResetValues + 10, editor->compareValues));
+    EXPECT_EQ(windowText(editor->compareButton), L"A / trocar para B");
+    hushkit::i18n::setLanguage(0, false);
+}
+
 TEST_F(InputTest, SaveAndOpenButtonsGoToThePresetFiles)
 {
     showPage(true);

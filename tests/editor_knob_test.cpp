@@ -1,7 +1,8 @@
 // The main page's knob as drawKnob renders it into its layers and a back
 // buffer: which parts of the lit arc come from the pre-rendered segments and
 // which are stroked live, the pointer's angle, when each layer is built, the
-// places of the scale's numbers, and pictures of the knob for looking at.
+// places of the scale's numbers, the colours of the ticks and the glow, and
+// pictures of the knob for looking at.
 //
 // Under Wine GDI+ draws shapes without anti-aliasing: the samples lie inside
 // strokes and solid areas, never on their edges.
@@ -245,6 +246,26 @@ TEST_F(KnobTest, NumbersSitAtTheirTruncatedCentres)
         EXPECT_EQ(found.right, number.centre.x + expected.right);
         EXPECT_EQ(found.bottom, number.centre.y + expected.bottom);
     }
+}
+
+// The scale's ticks and the lit arc's soft glow. A long tick's middle at
+// value 0.5 (x 380, from y 120.4 to 125.3, 1.4 wide) lies on the knob's face
+// in the background layer; in segment 19's own bitmap the band from 7 to 10
+// pixels above the arc's middle line (y 132.1 at x 370) is covered by the
+// glow stroke only, over the bitmap's transparent ground.
+TEST_F(KnobTest, TicksAndGlowHaveTheirColours)
+{
+    ASSERT_NO_FATAL_FAILURE(build());
+    const Pixels background = read(*editor->backgroundLayer);
+    EXPECT_EQ(background.argb({380 - LayerLeft, 122 - LayerTop}), 0xFFE1E9EFu);
+
+    const hushkit::ArcSegment& segment = editor->arcSegments[19];
+    const uint32_t glow = read(*segment.bitmap).argb({370 - segment.left, 124 - segment.top});
+    // 0x30 of RGB(0, 212, 255), premultiplied.
+    EXPECT_EQ(glow >> 24, 0x30u);
+    EXPECT_EQ((glow >> 16) & 0xFF, 0u);
+    EXPECT_NEAR(static_cast<double>((glow >> 8) & 0xFF), 212.0 * 0x30 / 255.0, 1.0);
+    EXPECT_EQ(glow & 0xFF, 0x30u);
 }
 
 // Pictures of the knob area for looking at (and a check that the knob shows

@@ -11,7 +11,7 @@
 #include "editor_host.h"
 
 #include "Language.h"
-#include "Logo.h"
+#include "Params.h"
 #include "Types.h"
 
 #include <commctrl.h>

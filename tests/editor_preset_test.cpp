@@ -7,6 +7,7 @@
 
 #include "I18n.h"
 #include "Language.h"
+#include "Params.h"
 #include "Types.h"
 #include "preset_cases.h"
 

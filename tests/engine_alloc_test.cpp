@@ -1,4 +1,5 @@
-// The per-block path allocates nothing, counted by the replaced allocation
+// The per-block path allocates nothing, and a preparation that runs out of
+// memory leaves nothing half-made: both seen through the replaced allocation
 // functions of alloc_counter.cpp.
 
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@ namespace {
 using hushkit::Engine;
 using hushkit::test::allocations;
 using hushkit::test::countingAllocations;
+using hushkit::test::failingAllocation;
+using hushkit::test::liveObjects;
 
 struct Cfg {
     const char* name;
@@ -58,6 +61,90 @@ TEST(EngineAlloc, BlockPathAllocatesNothing)
         countingAllocations = false;
         EXPECT_EQ(allocations.load(), 0) << c.name;
     }
+}
+
+// Both channels of a signal run through the engine, one after the other.
+std::vector<float> cleaned(Engine& e)
+{
+    constexpr int Frames = 3000;
+    const std::vector<float> in[2] = {hushkit::test::testSignal(Frames, 1), hushkit::test::testSignal(Frames, 2)};
+    std::vector<float> out[2] = {std::vector<float>(Frames), std::vector<float>(Frames)};
+    hushkit::test::run(e, in, out, 2);
+    out[0].insert(out[0].end(), out[1].begin(), out[1].end());
+    return out[0];
+}
+
+// An engine that is not prepared: no noise-suppression state, no kernel
+// table, every configuration member and coefficient at its starting value,
+// the smoothed values at the defaults; the targets are the caller's.
+void expectNotPrepared(const Engine& e, float cleanAmount)
+{
+    EXPECT_FALSE(e.neuralActive);
+    EXPECT_EQ(e.channel[0].denoiser, nullptr);
+    EXPECT_EQ(e.channel[1].denoiser, nullptr);
+    EXPECT_TRUE(e.inputKernel.table.empty());
+    EXPECT_TRUE(e.outputKernel.table.empty());
+    for (float c : e.coef)
+        EXPECT_EQ(c, 0.0f);
+    EXPECT_EQ(e.processingRate, 48000.0);
+    EXPECT_EQ(e.sampleRate, 48000.0);
+    EXPECT_EQ(e.channelCount, 2);
+    EXPECT_EQ(e.latency, 1440);
+    EXPECT_EQ(e.delayLength, 95);
+    EXPECT_TRUE(e.live);
+    EXPECT_TRUE(e.neuralEnabled);
+    EXPECT_FALSE(e.resampling);
+    EXPECT_EQ(e.hostPosition, 0);
+    const float defaults[9] = {1.0f, 0.0f, 1.0f, 0.0f, 0.1f, 1.0f, 0.5f, 0.0f, 0.5f};
+    for (int k = 0; k < 9; ++k) {
+        EXPECT_EQ(e.target[k], k == 0 ? cleanAmount : defaults[k]) << k;
+        EXPECT_EQ(e.smoothed[k], defaults[k]) << k;
+    }
+    EXPECT_EQ(e.inputPeak, 0.0f);
+    EXPECT_EQ(e.outputPeak, 0.0f);
+    EXPECT_EQ(e.reduction, 0.0f);
+}
+
+// Each allocation of a converting preparation in turn runs out of memory:
+// prepare returns false, gives back what it had taken (and the states of the
+// configuration before it), and the engine cleans exactly as one that was
+// never prepared. A later preparation with memory to spare works as usual.
+TEST(EngineAlloc, PreparationOutOfMemoryLeavesTheEngineNotPrepared)
+{
+    constexpr float CleanAmount = 0.3f;
+    Engine neverPrepared;
+    neverPrepared.set(hushkit::ParamId::CleanAmount, CleanAmount);
+    const std::vector<float> unprepared = cleaned(neverPrepared);
+    Engine direct;
+    direct.set(hushkit::ParamId::CleanAmount, CleanAmount);
+    ASSERT_TRUE(direct.prepare(44100.0, 2, true, true));
+    const std::vector<float> prepared = cleaned(direct);
+
+    int failures = 0;
+    for (long n = 1; n <= 16; ++n) {
+        SCOPED_TRACE(n);
+        Engine e;
+        ASSERT_TRUE(e.prepare(48000.0, 2, true, false));
+        e.set(hushkit::ParamId::CleanAmount, CleanAmount);
+        const long objects = liveObjects();
+        failingAllocation = n;
+        const bool result = e.prepare(44100.0, 2, true, true);
+        const bool ranOut = failingAllocation.exchange(0) == 0;
+        if (!ranOut) {
+            EXPECT_TRUE(result);
+            break;
+        }
+        ++failures;
+        EXPECT_FALSE(result);
+        EXPECT_EQ(liveObjects(), objects);
+        expectNotPrepared(e, CleanAmount);
+        EXPECT_TRUE(cleaned(e) == unprepared);
+
+        ASSERT_TRUE(e.prepare(44100.0, 2, true, true));
+        EXPECT_TRUE(cleaned(e) == prepared);
+    }
+    // The two conversion tables.
+    EXPECT_EQ(failures, 2);
 }
 
 } // namespace

@@ -127,6 +127,37 @@ TEST(ModuleFactory, UnknownClassIsRefused)
     EXPECT_EQ(obj, nullptr);
 }
 
+// The controller's view: the editor for the name "editor" in the Windows
+// module, which holds the editor; none for any other name, and none at all in
+// the Linux module.
+TEST(ModuleController, EditorViewOnlyInTheWindowsModule)
+{
+    Session s;
+    ASSERT_TRUE(s.createProcessor(hushkit::ProcessorWords));
+    ASSERT_TRUE(s.createAndConnectController());
+#ifdef _WIN32
+    const bool windows = true;
+#else
+    const bool windows = false;
+#endif
+    const struct {
+        const char* name;
+        bool view;
+    } cases[] = {{"editor", windows}, {"Editor", false}, {"editor ", false}, {nullptr, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name ? c.name : "(null)");
+        IPtr<IPlugView> view = owned(s.controller->createView(c.name));
+        ASSERT_EQ(view != nullptr, c.view);
+        if (view) {
+            EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
+            ViewRect size;
+            EXPECT_EQ(view->getSize(&size), kResultOk);
+            EXPECT_EQ(size.getWidth(), 760);
+            EXPECT_EQ(size.getHeight(), 480);
+        }
+    }
+}
+
 struct ModeCase {
     const char* name;
     hushkit::Mode mode;

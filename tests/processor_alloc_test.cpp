@@ -1,4 +1,5 @@
-// The block path neither allocates nor locks. Allocations are counted by the
+// The block path neither allocates nor locks, and a setup that runs out of
+// memory is refused. Allocations are counted by the
 // replaced allocation functions of alloc_counter.cpp; on Linux builds without
 // a sanitizer this program also counts pthread mutex locks while process runs.
 
@@ -18,6 +19,7 @@
 namespace {
 using hushkit::test::allocations;
 using hushkit::test::countingAllocations;
+using hushkit::test::failingAllocation;
 std::atomic<long> locks{0};
 } // namespace
 
@@ -102,6 +104,32 @@ TEST(ProcessorAllocation, BlockPathAllocatesNothingAndTakesNoLock)
             EXPECT_EQ(counted.locks, 0);
         }
     }
+}
+
+// Each allocation of a 44.1 kHz setup in turn runs out of memory (the two
+// neural engines' conversion tables): the setup is refused, and the next one
+// with memory to spare succeeds.
+TEST(ProcessorAllocation, SetupThatRunsOutOfMemoryIsRefused)
+{
+    int failures = 0;
+    for (long n = 1; n <= 16; ++n) {
+        SCOPED_TRACE(n);
+        Host host;
+        SpeakerArrangement arr = SpeakerArr::kStereo;
+        ASSERT_EQ(host.processor->setBusArrangements(&arr, 1, &arr, 1), kResultOk);
+        ProcessSetup setup{kRealtime, kSample32, 512, 44100.0};
+        failingAllocation = n;
+        const tresult result = host.processor->setupProcessing(setup);
+        if (failingAllocation.exchange(0) != 0) {
+            EXPECT_EQ(result, kResultOk);
+            break;
+        }
+        ++failures;
+        EXPECT_EQ(result, kResultFalse);
+        EXPECT_EQ(host.processor->setupProcessing(setup), kResultOk);
+        EXPECT_EQ(host.processor->getLatencySamples(), 1356u);
+    }
+    EXPECT_EQ(failures, 4);
 }
 
 } // namespace

@@ -239,9 +239,13 @@ protected:
         return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     }
 
+    using Environment = std::vector<std::pair<std::string, std::string>>;
+
     // Runs the program with the given arguments, its address space limited
-    // to addressSpace bytes unless that is 0.
-    Result run(const std::vector<std::string>& args, uint64_t addressSpace = 0) const
+    // to addressSpace bytes unless that is 0, with the given variables added
+    // to its environment.
+    Result run(const std::vector<std::string>& args, uint64_t addressSpace = 0,
+               const Environment& environment = {}) const
     {
         const std::string outPath = path("stdout.txt");
         const std::string errPath = path("stderr.txt");
@@ -261,6 +265,8 @@ protected:
                 const rlimit limit{addressSpace, addressSpace};
                 setrlimit(RLIMIT_AS, &limit);
             }
+            for (const auto& variable : environment)
+                setenv(variable.first.c_str(), variable.second.c_str(), 1);
             const int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0)
@@ -790,6 +796,53 @@ TEST_F(RenderTest, RunningOutOfMemoryExitsTwoWithAMessage)
         EXPECT_EQ(r.err, "Not enough memory for this file\n");
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+// The engine's conversion tables (1025 rows of 32 floats) are the only
+// allocations of this size for a short file; when they cannot be had the run
+// ends like any other want of memory, and no output file is made. A rate that
+// needs no tables renders as usual under the same condition, and a rate the
+// engine refuses still ends without a message.
+TEST_F(RenderTest, EngineWithoutMemoryForItsTablesExitsTwoWithAMessage)
+{
+    if (AddressSanitizer)
+        GTEST_SKIP() << "the sanitizer's runtime must be the first library loaded";
+    const Environment tablesFail{{"LD_PRELOAD", HUSHKIT_FAIL_LARGE_NEW},
+                                 {"HUSHKIT_FAIL_NEW_FROM", std::to_string(1025 * 32 * sizeof(float))}};
+    struct Case {
+        const char* name;
+        uint32_t rate;
+        int channels;
+        bool classic;
+        int code;
+        const char* err;
+    };
+    const Case cases[] = {
+        {"44.1 kHz mono, live", 44100, 1, false, 2, "Not enough memory for this file\n"},
+        {"22.05 kHz stereo, classic", 22050, 2, true, 2, "Not enough memory for this file\n"},
+        {"48 kHz needs no tables", 48000, 2, false, 0, ""},
+        {"a rate the engine refuses", 7999, 1, false, 2, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::vector<int16_t>> ch;
+        for (int k = 0; k < c.channels; ++k)
+            ch.push_back(testSignal(2000, c.rate, 5u + static_cast<uint32_t>(k)));
+        const std::string in = write("in.wav", pcmFile(ch, c.rate));
+        const std::string out = path("out.wav");
+        fs::remove(out);
+        std::vector<std::string> args{in, out};
+        if (c.classic)
+            args.insert(args.end(), {"1", "classic"});
+        const Result r = run(args, 0, tablesFail);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(fs::exists(out), c.code == 0);
+        if (c.code == 0) {
+            const Bytes withTables = read(out);
+            EXPECT_TRUE(render(pcmFile(ch, c.rate), {}) == withTables);
+        }
     }
 }
 
