@@ -53,7 +53,8 @@ enum class Key : int32_t {
     Ok,
 };
 
-constexpr int KeyCount = 42;
+// Keys in all: the catalog has a row for each. Ok stays the last key.
+constexpr int KeyCount = static_cast<int>(Key::Ok) + 1;
 
 } // namespace i18n
 } // namespace hushkit

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The environment for Windows programs under Wine: a throw-away prefix inside
-# a build folder, a virtual X display of its own and one wineserver kept alive
-# for the whole run; all of it stopped again at the end, failures included.
+# a build folder, a virtual X display of its own, and one wineserver and one
+# desktop kept alive for the whole run; all of it stopped again at the end,
+# failures included.
 #
 # Run a command in it (a Windows build, its tests, one test program):
 #
@@ -93,6 +94,33 @@ wine_env_start() {
     # output: started later by a test, they would keep its output pipe open
     # until the end of the run.
     timeout 120 wine wineboot </dev/null >/dev/null 2>&1 || { wine_env_say "wineboot failed"; wine_env_stop; return 1; }
+    wine_env_hold_desktop || { wine_env_stop; return 1; }
+}
+
+# Keeps the prefix's desktop open from now until wine_env_stop. Wine closes a
+# desktop about a second after its last program ends, and a program that
+# starts while it closes can find the windows it makes gone or refused; test
+# programs start one after another, so some would start in that second.
+# - A command interpreter that waits for input that never comes is a user of
+#   the desktop (it loads user32) and draws nothing; its input is a pipe opened
+#   for reading and writing, so the end of its input never comes.
+# - The desktop's window and its manager (explorer /desktop) start now too,
+#   detached from the caller's output: started by the first test that makes a
+#   window, the manager would inherit that test's error output and keep its
+#   pipe open to the end of the run. rundll32 makes a hidden window, which
+#   starts them, calls a function that changes nothing and returns once the
+#   desktop's window is there.
+# wineserver -k ends them with the rest.
+wine_env_hold_desktop() {
+    local fifo fd
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    exec {fd}<>"$fifo"
+    rm -f "$fifo"
+    wine cmd <&"$fd" >/dev/null 2>&1 &
+    exec {fd}>&-
+    timeout 120 wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 ||
+        { wine_env_say "the desktop did not start"; return 1; }
 }
 
 # wine_env_stop: ends every Wine process of the prefix, then the display.
