@@ -119,6 +119,18 @@ void Editor::setPageControlsShown(bool shown)
         ShowWindow(control, command);
 }
 
+// A trackbar whose position changes repaints only its old and new thumb
+// rectangles, but the fill along the channel and the thumb's focus ring
+// reach beyond them: the whole slider is repainted, once per new position.
+void Editor::repaintMovedSlider(int i)
+{
+    const auto position = static_cast<int32_t>(SendMessageW(sliders[i], TBM_GETPOS, 0, 0));
+    if (position == shownSliderPositions[i])
+        return;
+    shownSliderPositions[i] = position;
+    InvalidateRect(sliders[i], nullptr, FALSE);
+}
+
 void Editor::showMainPage()
 {
     setPageControlsShown(false);
@@ -188,9 +200,10 @@ void Editor::refresh()
             continue;
         seenValues[slot] = value;
         changed = true;
-        if (slot < SliderCount)
+        if (slot < SliderCount) {
             SendMessageW(sliders[slot], TBM_SETPOS, TRUE, static_cast<LPARAM>(value * SliderRange));
-        else if (slot == ParamId::Bypass)
+            repaintMovedSlider(slot);
+        } else if (slot == ParamId::Bypass)
             SetWindowTextW(bypassButton, bypassCaption(value));
     }
     followList(profileList, controller->getParamNormalized(ParamId::CleanupProfile), shownProfile);

@@ -72,6 +72,7 @@ tresult PLUGIN_API Editor::attached(void* parent, FIDString type)
     if (!parent || isPlatformTypeSupported(type) != kResultTrue || window)
         return kResultFalse;
     std::fill(std::begin(seenValues), std::end(seenValues), -1.0);
+    std::fill(std::begin(shownSliderPositions), std::end(shownSliderPositions), -1);
     advancedPage = false;
 
     Gdiplus::GdiplusStartupInput startup;

@@ -151,6 +151,9 @@ public:
     HBITMAP backBuffer = nullptr;
     HGDIOBJ previousBitmap = nullptr;
     double seenValues[PolledCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    // The position at which each slider was last invalidated whole: what
+    // its channel, fill and thumb show once painted; -1 before the first.
+    int32_t shownSliderPositions[SliderCount] = {-1, -1, -1, -1, -1, -1, -1};
     double compareValues[EditableParamCount];
     bool compareIsB = false;
     std::unique_ptr<Gdiplus::Bitmap> backgroundLayer;
@@ -163,6 +166,8 @@ private:
     void createControls();
     void showMainPage();
     void setPageControlsShown(bool shown);
+    // Repaints slider i whole when its position moved since it last was.
+    void repaintMovedSlider(int i);
     // Releases everything attached() built except the window: back buffer,
     // knob images, GDI+, fonts and brushes.
     void releaseGraphics();

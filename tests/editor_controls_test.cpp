@@ -378,3 +378,59 @@ TEST_F(ControlsTest, PageSwitchAndLanguageChangeInvalidateTheWholeWindow)
     DeleteObject(whole);
     hushkit::i18n::setLanguage(0, false);
 }
+
+// A slider whose position moves, by the host's value or by its own scroll
+// notification, is repainted whole: the trackbar itself repaints only its
+// old and new thumb, and the fill and the focus ring reach beyond them. A
+// change that leaves the position where it was repaints nothing more. The
+// sliders are validated first and no message is dispatched between the
+// action and the look at their update regions.
+TEST_F(ControlsTest, SliderIsRepaintedWholeWhenItsPositionMovesAndOnlyThen)
+{
+    toAdvancedPage();
+    set(ParamId::NoiseReduction, 0.25);
+    tick();
+    HRGN dirty = CreateRectRgn(0, 0, 0, 0);
+    RECT client;
+    GetClientRect(editor->sliders[2], &client);
+    HRGN whole = CreateRectRgnIndirect(&client);
+    const auto refresh = [&] { SendMessageW(editor->window, WM_TIMER, Editor::TimerId, 0); };
+    const auto scroll = [&](int code) {
+        SendMessageW(editor->window, WM_HSCROLL, MAKEWPARAM(code, 0), reinterpret_cast<LPARAM>(editor->sliders[2]));
+    };
+    const struct {
+        const char* what;
+        std::function<void()> action;
+        bool repaintedWhole;
+    } steps[] = {
+        {"host value, same position", [&] { set(ParamId::NoiseReduction, 0.2509); refresh(); }, false},
+        {"host value, new position", [&] { set(ParamId::NoiseReduction, 0.75); refresh(); }, true},
+        {"scroll to a new position",
+         [&] {
+             SendMessageW(editor->sliders[2], TBM_SETPOS, TRUE, 600);
+             scroll(TB_THUMBTRACK);
+         },
+         true},
+        {"end of tracking, same position", [&] { scroll(TB_ENDTRACK); }, false},
+        {"the refresh after the scroll", refresh, false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        UpdateWindow(editor->window);
+        for (HWND slider : editor->sliders) {
+            UpdateWindow(slider);
+            ValidateRect(slider, nullptr);
+        }
+        step.action();
+        for (int i = 0; i < Editor::SliderCount; ++i) {
+            ASSERT_NE(GetUpdateRgn(editor->sliders[i], dirty, FALSE), ERROR);
+            if (i == 2)
+                EXPECT_EQ(EqualRgn(dirty, whole) != FALSE, step.repaintedWhole);
+            else
+                EXPECT_FALSE(GetUpdateRect(editor->sliders[i], nullptr, FALSE)) << "slider " << i;
+        }
+    }
+    EXPECT_EQ(sliderPosition(2), 600);
+    DeleteObject(dirty);
+    DeleteObject(whole);
+}

@@ -4,6 +4,8 @@
 
 #include <gdiplus.h>
 
+#include <algorithm>
+
 // The editor registers its window class for the module's instance; in a test
 // program the module is the program itself.
 HINSTANCE ghInst = GetModuleHandleW(nullptr);
@@ -136,6 +138,49 @@ uint32_t childPixel(const Capture& parent, HWND child, int x, int y)
 {
     const Box box = childBox(child);
     return parent.at(box.x + x, box.y + y);
+}
+
+StaleArea staleArea(HWND window, const std::wstring& name)
+{
+    const Capture screen = capture(window);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    const Capture repaint = capture(window);
+    StaleArea area;
+    area.bounds = {screen.width, screen.height, 0, 0};
+    for (int y = 0; y < screen.height; ++y)
+        for (int x = 0; x < screen.width; ++x) {
+            if (screen.at(x, y) == repaint.at(x, y))
+                continue;
+            ++area.pixels;
+            area.bounds = {std::min<LONG>(area.bounds.left, x), std::min<LONG>(area.bounds.top, y),
+                           std::max<LONG>(area.bounds.right, x + 1), std::max<LONG>(area.bounds.bottom, y + 1)};
+        }
+    if (area.pixels == 0) {
+        area.bounds = {};
+        return area;
+    }
+    savePng(screen, shotFolder() + L"/stale-" + name + L"-screen.png");
+    savePng(repaint, shotFolder() + L"/stale-" + name + L"-repaint.png");
+    return area;
+}
+
+std::ostream& operator<<(std::ostream& out, const StaleArea& area)
+{
+    return out << area.pixels << " pixels in (" << area.bounds.left << ", " << area.bounds.top << ") to ("
+               << area.bounds.right << ", " << area.bounds.bottom << ")";
+}
+
+std::vector<HWND> childrenTouching(HWND window, const RECT& area)
+{
+    std::vector<HWND> found;
+    for (HWND child : visibleChildren(window)) {
+        const Box box = childBox(child);
+        const RECT place{box.x, box.y, box.x + box.width, box.y + box.height};
+        RECT common;
+        if (IntersectRect(&common, &place, &area))
+            found.push_back(child);
+    }
+    return found;
 }
 
 #define HUSHKIT_WIDEN2(text) L##text

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,22 @@ struct Capture {
 Capture capture(HWND window);
 // Pixels of a child window, at its place inside the capture of its parent.
 uint32_t childPixel(const Capture& parent, HWND child, int x, int y);
+
+// Where what is on screen differs from what a full repaint draws.
+struct StaleArea {
+    int pixels = 0;   // pixels that differ
+    RECT bounds{};    // their bounding box in the window's client area (empty when none)
+};
+// Reads the window as it stands on screen, without asking anything to
+// paint; then repaints the window and all its children in full
+// (RedrawWindow with RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW), reads
+// it again and compares the two. When they differ, both pictures are saved
+// in the shot folder as stale-NAME-screen.png and stale-NAME-repaint.png.
+StaleArea staleArea(HWND window, const std::wstring& name);
+// "N pixels in (left, top) to (right, bottom)", for failure messages.
+std::ostream& operator<<(std::ostream& out, const StaleArea& area);
+// The children of `window` that a rectangle of its client area touches.
+std::vector<HWND> childrenTouching(HWND window, const RECT& area);
 
 // Saves the capture as a PNG file.
 bool savePng(const Capture& image, const std::wstring& path);

@@ -502,3 +502,19 @@ TEST_F(PresetTest, BothDialogsProposeTheNameAndCancellingShowsNothing)
     }
     EXPECT_TRUE(handler->calls.empty());
 }
+
+// After a load on the advanced page the screen shows the loaded values as a
+// full repaint draws them: every slider's fill ends at its new thumb.
+TEST_F(PresetTest, LoadLeavesTheScreenAsAFullRepaintDrawsIt)
+{
+    SendMessageW(editor->pageButton, BM_CLICK, 0, 0);
+    SetFocus(editor->window);
+    paintNow(hostWindow);
+    const std::wstring file = path(L"screen.hushkit");
+    writeFile(file, preset_test::file("HSK2", distinct(10)));
+    ASSERT_EQ(preset(false, {choose(file)}).size(), 1u);
+    ASSERT_EQ(values(), distinct(10));
+    pump(40);
+    const StaleArea stale = staleArea(editor->window, L"preset-load");
+    EXPECT_EQ(stale.pixels, 0) << stale;
+}
