@@ -122,12 +122,11 @@ void Editor::setPageControlsShown(bool shown)
 // A trackbar whose position changes repaints only its old and new thumb
 // rectangles, but the fill along the channel and the thumb's focus ring
 // reach beyond them: the whole slider is repainted, once per new position.
-void Editor::repaintMovedSlider(int i)
+void Editor::repaintMovedSlider(int i, LRESULT position)
 {
-    const auto position = static_cast<int32_t>(SendMessageW(sliders[i], TBM_GETPOS, 0, 0));
     if (position == shownSliderPositions[i])
         return;
-    shownSliderPositions[i] = position;
+    shownSliderPositions[i] = static_cast<int32_t>(position);
     InvalidateRect(sliders[i], nullptr, FALSE);
 }
 
@@ -202,7 +201,7 @@ void Editor::refresh()
         changed = true;
         if (slot < SliderCount) {
             SendMessageW(sliders[slot], TBM_SETPOS, TRUE, static_cast<LPARAM>(value * SliderRange));
-            repaintMovedSlider(slot);
+            repaintMovedSlider(slot, SendMessageW(sliders[slot], TBM_GETPOS, 0, 0));
         } else if (slot == ParamId::Bypass)
             SetWindowTextW(bypassButton, bypassCaption(value));
     }

@@ -166,8 +166,9 @@ private:
     void createControls();
     void showMainPage();
     void setPageControlsShown(bool shown);
-    // Repaints slider i whole when its position moved since it last was.
-    void repaintMovedSlider(int i);
+    // Repaints slider i whole when `position`, the one it holds now, moved
+    // since it last was.
+    void repaintMovedSlider(int i, LRESULT position);
     // Releases everything attached() built except the window: back buffer,
     // knob images, GDI+, fonts and brushes.
     void releaseGraphics();

@@ -178,7 +178,7 @@ void Editor::sliderMoved(HWND slider)
             continue;
         const auto position = SendMessageW(slider, TBM_GETPOS, 0, 0);
         controller->edit(static_cast<ParamID>(i), static_cast<double>(position) / SliderRange);
-        repaintMovedSlider(i);
+        repaintMovedSlider(i, position);
         break;
     }
     InvalidateRect(window, nullptr, FALSE);
